@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace qv7m {
 
@@ -38,8 +40,14 @@ public:
 
     virtual int16_t commEvent() const = 0;
 
+    // Not a control operation: the program's Sleep. A control that lines
+    // answers up with reads overrides it to keep taking in bytes while it waits.
+    virtual void idleWait(int ms);
+
     // Raised on the GUI thread (through the event queue) for comm events.
     std::function<void()> onComm;
 };
+
+inline void MSComm::idleWait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace qv7m

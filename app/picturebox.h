@@ -1,0 +1,2 @@
+#pragma once
+// placeholder: the picture-box widget comes with the display work

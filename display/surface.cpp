@@ -1,0 +1,1 @@
+#include "display/surface.h"

@@ -1,0 +1,1 @@
+#include "radio/radiolink.h"
