@@ -1,0 +1,21 @@
+#include "app/messages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace qv7m {
+
+QString BoxPresenter::screenText(const QString& text) {
+    QString s = text;
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+void BoxPresenter::show(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), screenText(text),
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+}  // namespace qv7m

@@ -1,0 +1,40 @@
+#pragma once
+// Every message box of the program goes through one presenter, so that tests
+// can read the text and press OK.
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace qv7m {
+
+class MessagePresenter {
+public:
+    virtual ~MessagePresenter() = default;
+    // Modal, OK button only, no icon; returns when the user pressed OK. The
+    // text keeps the program's characters exactly (a lone CR included).
+    virtual void show(const QString& text) = 0;
+};
+
+// The real one: a QMessageBox titled with the application's name.
+class BoxPresenter : public MessagePresenter {
+public:
+    explicit BoxPresenter(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    void show(const QString& text) override;
+    // What the box shows on screen: a lone CR becomes a line break.
+    static QString screenText(const QString& text);
+
+private:
+    QWidget* parent_;
+};
+
+// For tests: records every text and "presses OK" at once.
+class RecordingPresenter : public MessagePresenter {
+public:
+    void show(const QString& text) override { shown.append(text); }
+    QStringList shown;
+};
+
+}  // namespace qv7m
