@@ -8,7 +8,7 @@ pkgs=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev googletest
   fonts-liberation2
-  xvfb xauth x11-apps
+  xvfb xauth xdotool
   libhamlib-utils
   clang libclang-rt-14-dev
 )
