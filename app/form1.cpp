@@ -65,11 +65,55 @@ const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Gra
 
 }  // namespace
 
+// The window as the scan sees it.
+class Form1::Host : public SweepHost {
+public:
+    explicit Host(Form1& f) : f_(f) {}
+    QString stepText() const override { return f_.step->currentText(); }
+    int16_t styleIndex() const override { return static_cast<int16_t>(f_.style->currentIndex()); }
+    int16_t holdValue() const override { return f_.stopscan->isChecked() ? 1 : 0; }
+    double spanUnits() const override { return f_.spanUnits; }
+    void setEnabled(Control c, bool enabled) override {
+        QWidget* w = nullptr;
+        switch (c) {
+            case Control::style: w = f_.style; break;
+            case Control::starten: w = f_.starten; break;
+            case Control::setup: w = f_.setup; break;
+            case Control::stopscan: w = f_.stopscan; break;
+            case Control::comport: w = f_.comport; break;
+            case Control::dis: w = f_.dis; break;
+            case Control::step: w = f_.step; break;
+        }
+        w->setEnabled(enabled);
+    }
+    void setCaption(Label l, const QString& text) override {
+        QLabel* w = nullptr;
+        switch (l) {
+            case Label::links: w = f_.links; break;
+            case Label::mitte: w = f_.mitte; break;
+            case Label::rechts: w = f_.rechts; break;
+            case Label::info: w = f_.info; break;
+        }
+        w->setText(text);
+    }
+    void setSmeterWidth(double twips) override { f_.setSmeterWidth(twips); }
+    DrawingSurface& picture1() override { return f_.Picture1->surface(); }
+    void doEvents() override { f_.yieldToEvents(); }
+
+private:
+    Form1& f_;
+};
+
 Form1::Form1(MSComm& comm, MessagePresenter& messages, QWidget* parent)
-    : QWidget(parent), MSComm1(comm), link(comm), messages_(messages) {
+    : QWidget(parent),
+      MSComm1(comm),
+      link(comm),
+      host_(std::make_unique<Host>(*this)),
+      sweep(link, *host_),
+      messages_(messages) {
     endProgram = [] { QCoreApplication::exit(0); };
     buildControls();
-    link.doEvents = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
+    link.doEvents = [this] { yieldToEvents(); };
     MSComm1.onComm = [this] { guarded([this] { MSComm1_OnComm(); }); };
 }
 
@@ -135,11 +179,11 @@ void Form1::buildControls() {
     }
     place(smeter, 0, 190, 15, 90);
 
-    Picture2 = new PictureBox(this, 8000, 150, 0x00000000, 0x80000008, sansSerif(8.25));
+    Picture2 = new PictureBox(8000, 150, 0x00000000, 0x80000008, sansSerif(8.25), this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setFocusPolicy(Qt::TabFocus);
     place(Picture2, 120, 4680, 8000, 150);
-    Picture1 = new PictureBox(this, 8000, 2550, 0x00000000, 0x00E0E0E0, sansSerif(8.25));
+    Picture1 = new PictureBox(8000, 2550, 0x00000000, 0x00E0E0E0, sansSerif(8.25), this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFocusPolicy(Qt::TabFocus);
     place(Picture1, 120, 2160, 8000, 2550);
@@ -196,14 +240,30 @@ void Form1::buildControls() {
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
 
-    connect(comport, &QComboBox::activated, this, [this] { guarded([this] { comport_Click(); }); });
-    connect(dis, &QComboBox::activated, this, [this] { guarded([this] { dis_Click(); }); });
-    connect(style, &QComboBox::activated, this, [this] { guarded([this] { style_Click(); }); });
-    connect(starten, &QPushButton::clicked, this, [this] { guarded([this] { starten_Click(); }); });
+    // While a scan runs, the lists and "Start scan" take no clicks; before the
+    // scan disables them (during its first status read) a click is ignored
+    // rather than run inside the scan.
+    connect(comport, &QComboBox::activated, this, [this] {
+        if (!sweep.running()) guarded([this] { comport_Click(); });
+    });
+    connect(dis, &QComboBox::activated, this, [this] {
+        if (!sweep.running()) guarded([this] { dis_Click(); });
+    });
+    connect(style, &QComboBox::activated, this, [this] {
+        if (!sweep.running()) guarded([this] { style_Click(); });
+    });
+    connect(starten, &QPushButton::clicked, this, [this] {
+        if (!sweep.running()) guarded([this] { starten_Click(); });
+    });
     connect(stopscan, &QCheckBox::clicked, this, [this] { guarded([this] { stopscan_Click(); }); });
     connect(setup, &QPushButton::clicked, this, [this] { guarded([this] { setup_Click(); }); });
     connect(beenden, &QPushButton::clicked, this, [this] { guarded([this] { beenden_Click(); }); });
     Picture1->onPaint = [this] { guarded([this] { Picture1_Paint(); }); };
+}
+
+void Form1::yieldToEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (ended_) throw ProgramEnded{};
 }
 
 void Form1::setSmeterWidth(double twips) {
@@ -220,6 +280,8 @@ void Form1::guarded(const std::function<void()>& f) {
     ++depth_;
     try {
         f();
+    } catch (const ProgramEnded&) {
+        // The program ended inside a yield of this handler: nothing more to do.
     } catch (const RuntimeError& e) {
         handleRuntimeError(e.message());
     } catch (const std::exception& e) {
@@ -229,7 +291,6 @@ void Form1::guarded(const std::function<void()>& f) {
     }
     --depth_;
     if (depth_ == 0) {
-        scanActive_ = false;
         if (pendingRecovery_ && !ended_) {
             pendingRecovery_ = false;
             recoverAfterError();
@@ -241,12 +302,12 @@ void Form1::handleRuntimeError(const QString& message) {
     if (ended_) return;
     // A running scan ends at its next stop test, and the link is closed, so
     // nothing more goes to a port that just failed.
-    stopRequested = -1;
+    sweep.stopRequested = -1;
     try {
         if (MSComm1.portOpen()) MSComm1.setPortOpen(false);
     } catch (const RuntimeError&) {
     }
-    if (scanActive_) pendingRecovery_ = true;
+    if (sweep.running()) pendingRecovery_ = true;
     messages_.show(message);
 }
 
@@ -266,7 +327,7 @@ void Form1::load() { guarded([this] { Form_Load(); }); }
 
 void Form1::endNow() {
     ended_ = true;
-    stopRequested = -1;
+    sweep.stopRequested = -1;
     hide();
     if (endProgram) endProgram();
 }
@@ -293,7 +354,7 @@ void Form1::Form_Load() {
     mitte->setText(QStringLiteral("Hz"));
     rechts->setText(QStringLiteral("Hz"));
     info->setText(QString());
-    shade = 220;
+    sweep.shade = 220;
 }
 
 void Form1::LoadSettings() {
@@ -386,7 +447,7 @@ void Form1::setup_Click() {
     dis->setEnabled(true);
     step->setEnabled(true);
     comport->setEnabled(true);
-    stopRequested = -1;
+    sweep.stopRequested = -1;
     if (MSComm1.portOpen()) {
         link.Befehl(4);
         link.Befehl(10);
@@ -467,7 +528,7 @@ void Form1::Picture1_Paint() {
 
 // ---------------------------------------------------------------- sweep
 
-void Form1::starten_Click() {}
+void Form1::starten_Click() { sweep.starten_Click(); }
 
 void Form1::stopscan_Click() {}
 

@@ -6,6 +6,7 @@
 #include "app/picturebox.h"
 #include "radio/mscomm.h"
 #include "radio/radiolink.h"
+#include "sweep/sweep.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace qv7m {
 
@@ -87,9 +89,6 @@ public:
     MSComm& MSComm1;
     RadioLink link;  // owns bcdBytes, rxBuffer, meterValue, centerFreq
     double spanUnits = 0;
-    int16_t stopRequested = 0;
-    int16_t shade = 0;
-    int16_t startX = 0;
     QString iniPort, iniWidth, iniStep, iniStyle;
     QString ownerCall;
     bool ownerCallLatin1 = false;
@@ -105,7 +104,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class Host;
+    std::unique_ptr<Host> host_;
+
+public:
+    Sweep sweep;  // owns stopRequested, startX, shade and the sweep window
+
+private:
     void buildControls();
+    void yieldToEvents();
     void setListIndex(QComboBox* list, int16_t index);
     void handleRuntimeError(const QString& message);
     void recoverAfterError();
@@ -115,7 +122,6 @@ private:
     double smeterTwips_ = 15;
     bool ended_ = false;
     int depth_ = 0;                // nesting of guarded handlers
-    bool scanActive_ = false;      // a scan runs (set by starten_Click)
     bool pendingRecovery_ = false;  // put the window back once the outermost handler is done
 };
 

@@ -76,7 +76,7 @@ TEST_F(Startup, NoFileGivesTheDefaultsAndProbesCom1) {
     EXPECT_TRUE(messages.shown.isEmpty());
     // The rest of the start state.
     EXPECT_EQ(form->link.centerFreq, 1425000);
-    EXPECT_EQ(form->shade, 220);
+    EXPECT_EQ(form->sweep.shade, 220);
     EXPECT_EQ(form->links->text(), QStringLiteral("Hz"));
     EXPECT_EQ(form->mitte->text(), QStringLiteral("Hz"));
     EXPECT_EQ(form->rechts->text(), QStringLiteral("Hz"));
@@ -234,7 +234,7 @@ TEST_F(Startup, SetupReloadsWithoutDuplicatesAndShowsTheCallsignNowInTheFile) {
     expectSelections(*form, "COM2", "40", "1000", "Line Graph");
     EXPECT_EQ(form->comport->count(), 4);
     EXPECT_EQ(form->style->count(), 3);
-    EXPECT_EQ(form->stopRequested, -1);
+    EXPECT_EQ(form->sweep.stopRequested, -1);
     ASSERT_EQ(comm.frames.size(), 1);
     EXPECT_EQ(comm.frames[0], QByteArray("\x00\x00\x00\x00\x85", 5));
     EXPECT_FALSE(comm.portOpen());
