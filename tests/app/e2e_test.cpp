@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
+#include "support/sim_log.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,32 +20,11 @@ using namespace qv7m;
 
 namespace {
 
-struct LogLine {
-    double t = 0;
-    QByteArray frame;  // 5 bytes
-    long vfob = 0;
-    int meter = -1;
-};
+using LogLine = simlog::Frame;
 
-std::vector<LogLine> frames(const simtest::Sim& sim) {
-    std::vector<LogLine> out;
-    for (const std::string& s : sim.log()) {
-        const QString line = QString::fromStdString(s);
-        const int fi = line.indexOf(QStringLiteral("frame="));
-        if (fi < 0) continue;
-        LogLine l;
-        l.t = line.section(QLatin1Char(' '), 0, 0).mid(2).toDouble();
-        l.frame = QByteArray::fromHex(line.mid(fi + 6, 10).toLatin1());
-        const int vb = line.indexOf(QStringLiteral("vfob="));
-        if (vb >= 0) l.vfob = line.mid(vb + 5).section(QLatin1Char(' '), 0, 0).toLong();
-        const int mi = line.indexOf(QStringLiteral("meter="));
-        if (mi >= 0) l.meter = line.mid(mi + 6).section(QLatin1Char(' '), 0, 0).toInt();
-        out.push_back(l);
-    }
-    return out;
-}
+std::vector<LogLine> frames(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
 
-int opcode(const LogLine& l) { return static_cast<uint8_t>(l.frame.at(4)); }
+int opcode(const LogLine& l) { return l.opcode(); }
 
 std::vector<long> tunedVfoB(const simtest::Sim& sim) {
     std::vector<long> out;
@@ -181,7 +161,7 @@ TEST_F(Program, FirstSweepThenSetup) {
     // "Setup" sent command 4 and closed the link; the sweep sent nothing after it.
     const auto log = frames(sim);
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back().frame, QByteArray("\x00\x00\x00\x00\x85", 5));
+    EXPECT_EQ(log.back().bytes, QByteArray("\x00\x00\x00\x00\x85", 5));
     EXPECT_FALSE(comm->portOpen());
     // The window as "Setup" leaves it.
     EXPECT_TRUE(form->starten->isEnabled());
@@ -272,7 +252,7 @@ TEST_F(Program, QuitDuringASweepSendsCommand4ClosesAndWrites) {
     usleep(200 * 1000);
     const auto log = frames(sim);
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back().frame, QByteArray("\x00\x00\x00\x00\x85", 5)) << "nothing after command 4";
+    EXPECT_EQ(log.back().bytes, QByteArray("\x00\x00\x00\x00\x85", 5)) << "nothing after command 4";
     QFile ini(work.filePath(QStringLiteral("qv-7m.ini")));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_EQ(ini.readAll(), QByteArray(" 0 \r\n 0 \r\n 0 \r\n 0 \r\nN0CALL\r\n"));
