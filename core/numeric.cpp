@@ -51,6 +51,10 @@ double toDouble(const QString& text) {
     const QString t = text.trimmed();
     bool ok = false;
     const double v = t.toDouble(&ok);
+    // Qt reads "nan" and "inf" as numbers; the program's texts never are.
+    if (ok && !std::isfinite(v))
+        throw RuntimeError(RuntimeError::Kind::TypeMismatch,
+                           QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
     // Qt reports a value beyond the double range as infinity with ok false.
     if (std::isinf(v))
         throw RuntimeError(RuntimeError::Kind::Overflow,

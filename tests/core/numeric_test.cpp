@@ -41,7 +41,7 @@ TEST(Numeric, TextToNumber) {
     EXPECT_DOUBLE_EQ(toDouble(QStringLiteral(" 2 ")), 2.0);
     EXPECT_DOUBLE_EQ(toDouble(QStringLiteral("-1")), -1.0);
     EXPECT_DOUBLE_EQ(toDouble(QStringLiteral("0.5")), 0.5);
-    for (const char* bad : {"", "   ", "abc", "10kHz", "\x01\x02"}) {
+    for (const char* bad : {"", "   ", "abc", "10kHz", "\x01\x02", "nan", "inf", "-inf"}) {
         try {
             toDouble(QString::fromLatin1(bad));
             FAIL() << "accepted " << bad;
