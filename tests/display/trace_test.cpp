@@ -76,15 +76,6 @@ TEST(Trace, ReadsHeightAndBackgroundOfTheBoxAtThatMoment) {
                                      DrawCall::line(8010, 1000, 8010, 0, kCursor)}));
 }
 
-TEST(Trace, ComputesInDoubleThenHandsOverSingles) {
-    // 80 kHz at 250 Hz steps: columns 25 twips wide, h = 12.5; x a third-ish.
-    const double x = 8000.0 / 3.0, h = 12.5;
-    const auto calls = draw(point(x, h, 3, 220, 0));
-    EXPECT_EQ(calls[0].x1, float(x - h));
-    EXPECT_EQ(calls[0].x2, float(x + h));
-    EXPECT_EQ(calls[2].x1, float(x + h + 5));
-}
-
 TEST(Trace, ColourLevelsStayInRange) {
     // Values no scan produces must not spill into the red or blue channel.
     EXPECT_EQ(draw(point(100, 50, 300, 220, 2))[1].color, RGB(0, 255, 0));
