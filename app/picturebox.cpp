@@ -65,7 +65,7 @@ void PictureBox::showEvent(QShowEvent* event) {
     syncRatio();
     // A box shown inside a window that is already on screen gets no expose of
     // its own; a top-level window's first show is raised by its expose.
-    if (!event->spontaneous() && exposedOnScreen()) raisePaint();
+    if (!event->spontaneous() && exposedOnScreen()) schedulePaint();
 }
 
 bool PictureBox::event(QEvent* event) {
@@ -81,10 +81,7 @@ bool PictureBox::eventFilter(QObject* watched, QEvent* event) {
         const auto* expose = static_cast<const QExposeEvent*>(event);
         // Qt sends an expose with an empty region when the window is hidden.
         const QRect mine(mapTo(window(), QPoint(0, 0)), size());
-        if (watched_->isExposed() && exposedRegion(expose).intersects(mine)) {
-            syncRatio();
-            raisePaint();  // drawn before the window paints what it was exposed for
-        }
+        if (watched_->isExposed() && exposedRegion(expose).intersects(mine)) schedulePaint();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -104,7 +101,20 @@ void PictureBox::syncRatio() {
     if (ratio == surface_.devicePixelRatio()) return;
     surface_.setDevicePixelRatio(ratio);
     // The graticule was carried over enlarged; let the program draw it sharp.
-    if (exposedOnScreen()) raisePaint();
+    if (exposedOnScreen()) schedulePaint();
+}
+
+void PictureBox::schedulePaint() {
+    // Some platforms expose a newly mapped window twice in a row; one Paint
+    // event serves them all. It runs from the event loop, not from inside
+    // Qt's expose handling.
+    if (paintPending_) return;
+    paintPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        paintPending_ = false;
+        syncRatio();
+        if (exposedOnScreen()) raisePaint();
+    });
 }
 
 void PictureBox::raisePaint() {

@@ -53,6 +53,7 @@ protected:
 private:
     void watchWindow();
     void syncRatio();
+    void schedulePaint();
     void raisePaint();
     bool exposedOnScreen() const;
 
@@ -60,6 +61,7 @@ private:
     QPointer<QWindow> watched_;
     int raised_ = 0;
     bool inPaintHook_ = false;
+    bool paintPending_ = false;
 };
 
 }  // namespace qv7m

@@ -18,6 +18,7 @@ TEST(PictureBoxRatio2, SharpImageAtTwiceThePixels) {
     box.onPaint = [&] { ++painted; };
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QTest::qWait(20);
     EXPECT_EQ(painted, 1);
     EXPECT_EQ(box.size(), QSize(533, 170));  // logical pixels
     EXPECT_EQ(box.surface().image().size(), QSize(1066, 340));
