@@ -1,1 +1,134 @@
 #include "app/picturebox.h"
+
+#include <QEvent>
+#include <QExposeEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+namespace qv7m {
+
+namespace {
+int logicalPixels(double twips) { return std::max(0, int(std::floor(twips / 15.0))); }
+
+// The region of an expose event. Qt 6 marks the accessor deprecated in favour
+// of paint events, but only the expose tells an uncovered window from a
+// repaint the program asked for.
+QRegion exposedRegion(const QExposeEvent* e) {
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    return e->region();
+    QT_WARNING_POP
+}
+}  // namespace
+
+PictureBox::PictureBox(double widthTwips, double heightTwips, OleColor backColor, OleColor foreColor,
+                       const QFont& font, QWidget* parent)
+    : QWidget(parent), surface_(widthTwips, heightTwips, backColor, foreColor, font, devicePixelRatioF()) {
+    setFixedSize(sizeHint());
+    // The image covers the whole box: Qt need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    surface_.setChangeHandler([this] { update(); });
+}
+
+PictureBox::~PictureBox() {
+    surface_.setChangeHandler(nullptr);
+    if (watched_) watched_->removeEventFilter(this);
+}
+
+QSize PictureBox::sizeHint() const {
+    return QSize(logicalPixels(surface_.Width()), logicalPixels(surface_.Height()));
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    if (surface_.devicePixelRatio() != devicePixelRatioF()) {
+        // The ratio changed under us; show what there is and rebuild after this paint.
+        QTimer::singleShot(0, this, &PictureBox::syncRatio);
+    }
+    const QRect r = event->rect();
+    const QRectF fromImage(QPointF(r.topLeft()) * surface_.devicePixelRatio(),
+                           QSizeF(r.size()) * surface_.devicePixelRatio());
+    p.drawImage(QRectF(r), surface_.image(), fromImage);
+    // Outside the image (a box not a whole number of pixels): the background.
+    const QRect img(QPoint(0, 0), (QSizeF(surface_.image().size()) / surface_.devicePixelRatio()).toSize());
+    const QRegion rest = QRegion(r).subtracted(img);
+    for (const QRect& part : rest) p.fillRect(part, QColor(ImageSurface::toQRgb(surface_.BackColor())));
+}
+
+void PictureBox::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    watchWindow();
+    syncRatio();
+    // A box shown inside a window that is already on screen gets no expose of
+    // its own; a top-level window's first show is raised by its expose.
+    if (!event->spontaneous() && exposedOnScreen()) schedulePaint();
+}
+
+bool PictureBox::event(QEvent* event) {
+    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::ParentChange) {
+        watchWindow();
+        syncRatio();
+    }
+    return QWidget::event(event);
+}
+
+bool PictureBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watched_ && event->type() == QEvent::Expose && isVisible()) {
+        const auto* expose = static_cast<const QExposeEvent*>(event);
+        // Qt sends an expose with an empty region when the window is hidden.
+        const QRect mine(mapTo(window(), QPoint(0, 0)), size());
+        if (watched_->isExposed() && exposedRegion(expose).intersects(mine)) schedulePaint();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PictureBox::watchWindow() {
+    QWindow* handle = window()->windowHandle();
+    if (handle == watched_) return;
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = handle;
+    if (watched_) watched_->installEventFilter(this);
+}
+
+bool PictureBox::exposedOnScreen() const { return isVisible() && watched_ && watched_->isExposed(); }
+
+void PictureBox::syncRatio() {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == surface_.devicePixelRatio()) return;
+    surface_.setDevicePixelRatio(ratio);
+    // The graticule was carried over enlarged; let the program draw it sharp.
+    if (exposedOnScreen()) schedulePaint();
+}
+
+void PictureBox::schedulePaint() {
+    // Some platforms expose a newly mapped window twice in a row; one Paint
+    // event serves them all. It runs from the event loop, not from inside
+    // Qt's expose handling.
+    if (paintPending_) return;
+    paintPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        paintPending_ = false;
+        syncRatio();
+        if (exposedOnScreen()) raisePaint();
+    });
+}
+
+void PictureBox::raisePaint() {
+    // The hook may yield to the event loop; an expose meanwhile is covered by
+    // the paint already running.
+    if (inPaintHook_) return;
+    ++raised_;
+    if (!onPaint) return;
+    inPaintHook_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{inPaintHook_};
+    onPaint();
+}
+
+}  // namespace qv7m

@@ -1,36 +1,67 @@
 #pragma once
-// Temporary stand-in until the drawing widget lands.
-#include "display/surface.h"
+// A picture box: a widget that shows the backing image of its drawing
+// surface and raises the program's Paint event when the box has to be
+// repainted because the window was first shown or uncovered.
+//
+// Drawing goes into surface(), in twips, whenever the program draws; the
+// widget's paint handler only copies the image to the screen, so the trace
+// stays across a minimise or a covering window. The image is kept in device
+// pixels at the widget's device pixel ratio (sharp on high-density screens)
+// and rebuilt when the ratio changes.
+
+#include "display/imagesurface.h"
+
 #include <QFont>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
+class QWindow;
+
 namespace qv7m {
-class NullSurface : public DrawingSurface {
-public:
-    NullSurface(double w, double h, OleColor b, OleColor f) : w_(w), h_(h), b_(b), f_(f) {}
-    double Width() const override { return w_; }
-    double Height() const override { return h_; }
-    OleColor BackColor() const override { return b_; }
-    OleColor ForeColor() const override { return f_; }
-    void Cls() override {}
-    void Line(float, float, float, float, OleColor) override {}
-    void FilledBox(float, float, float, float, OleColor) override {}
-    void setCurrentX(float x) override { x_ = x; }
-    void setCurrentY(float y) override { y_ = y; }
-    float CurrentX() const override { return x_; }
-    float CurrentY() const override { return y_; }
-    void Print(const QString&) override {}
-private:
-    double w_, h_; OleColor b_, f_; float x_ = 0, y_ = 0;
-};
+
 class PictureBox : public QWidget {
+    Q_OBJECT
+
 public:
-    PictureBox(QWidget* parent, int wTwips, int hTwips, OleColor back, OleColor fore, const QFont&)
-        : QWidget(parent), s_(wTwips, hTwips, back, fore) {}
-    DrawingSurface& surface() { return s_; }
+    // A box of the given size in twips (15 to a pixel), fixed at that size.
+    PictureBox(double widthTwips, double heightTwips, OleColor backColor, OleColor foreColor, const QFont& font,
+               QWidget* parent = nullptr);
+    ~PictureBox() override;
+
+    ImageSurface& surface() { return surface_; }
+    const ImageSurface& surface() const { return surface_; }
+
+    // The box's Paint event: raised when the box is first shown and when it
+    // is exposed again after the window was minimised or covered, and when
+    // the device pixel ratio changed; never for the repaints that follow the
+    // program's own drawing. It runs inside Qt's event handling, so it must
+    // not throw: wrap it in the form's error boundary.
     std::function<void()> onPaint;
+    // How often onPaint was raised (for tests and diagnostics).
+    int paintEventsRaised() const { return raised_; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    NullSurface s_;
+    void watchWindow();
+    void syncRatio();
+    void schedulePaint();
+    void raisePaint();
+    bool exposedOnScreen() const;
+
+    ImageSurface surface_;
+    QPointer<QWindow> watched_;
+    int raised_ = 0;
+    bool inPaintHook_ = false;
+    bool paintPending_ = false;
 };
+
 }  // namespace qv7m

@@ -1,0 +1,40 @@
+// The picture box on a screen with a device pixel ratio of 2 (Qt's scale
+// factor set by the test main): twips stay twips, the image has twice the
+// pixels in each direction and is shown pixel for pixel.
+#include "app/picturebox.h"
+#include "display/graticule.h"
+#include "display/trace.h"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace qv7m;
+
+TEST(PictureBoxRatio2, SharpImageAtTwiceThePixels) {
+    PictureBox box(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
+    ASSERT_EQ(box.devicePixelRatioF(), 2.0) << "the scale factor did not take";
+    int painted = 0;
+    box.onPaint = [&] { ++painted; };
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    QTest::qWait(20);
+    EXPECT_EQ(painted, 1);
+    EXPECT_EQ(box.size(), QSize(533, 170));  // logical pixels
+    EXPECT_EQ(box.surface().image().size(), QSize(1066, 340));
+    EXPECT_EQ(box.surface().Width(), 8000);
+
+    drawPoint(box.surface(), PointInputs{4000, 50, 3900, 0, 100, 220, 0});
+    box.surface().Line(150, 0, 150, 2550, RGB(80, 80, 80));
+    QApplication::processEvents();
+    const QPixmap shot = box.grab();
+    EXPECT_EQ(shot.devicePixelRatio(), 2.0);
+    const QImage img = shot.toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(img.size(), QSize(1066, 340));
+    // Shown pixel for pixel: no scaling, no smoothing.
+    EXPECT_EQ(img, box.surface().image());
+    EXPECT_EQ(img.pixel(20, 100), qRgb(80, 80, 80));
+    EXPECT_EQ(img.pixel(21, 100), qRgb(80, 80, 80));
+    EXPECT_EQ(img.pixel(22, 100), qRgb(0, 0, 0));
+    EXPECT_EQ(img.pixel(530, 300), qRgb(0, 220, 0));
+}
