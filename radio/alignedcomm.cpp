@@ -1,0 +1,179 @@
+#include "radio/alignedcomm.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace qv7m {
+
+AlignedComm::AlignedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line), Timing{}) {}
+
+AlignedComm::AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing)
+    : line_(std::move(line)), timing_(timing), pacingMs_(timing.initialPacingMs) {
+    line_->onComm = [this] {
+        if (onComm) onComm();
+    };
+}
+
+int AlignedComm::answerLength(uint8_t opcode, uint8_t p4) {
+    switch (opcode) {
+    case 0xF7:
+        return 5;
+    case 0xFA:
+        return 5;
+    case 0x10:
+        switch (p4) {
+        case 0x01: return 1;
+        case 0x02: return 16;
+        case 0x03: return 32;
+        default: return 0;
+        }
+    default:
+        return 0;
+    }
+}
+
+void AlignedComm::retire() {
+    // The current request's reads are over; its answer may still be arriving.
+    if (cur_.active) {
+        prev_ = cur_;
+        prev_.seen = int(cur_.bytes.size());
+    }
+    cur_ = Request{};
+}
+
+void AlignedComm::setPortOpen(bool open) {
+    line_->setPortOpen(open);
+    // The radio goes on answering whether or not the port is open, so what is
+    // known about its answer carries over; only a half-written frame does not.
+    partialFrame_.clear();
+    retire();
+}
+
+void AlignedComm::Output(const QByteArray& bytes) {
+    // Sort what is already in first, so that nothing that arrived before this
+    // frame is ever taken for its answer.
+    take(line_->now());
+    const LineTime writtenAt = line_->now();
+    line_->Output(bytes);
+
+    const LineTime start = std::max(writtenAt, txFree_);
+    for (int i = 0; i < bytes.size(); ++i) {
+        partialFrame_.append(bytes.at(i));
+        if (partialFrame_.size() < 5) continue;
+        const uint8_t p4 = uint8_t(partialFrame_.at(3));
+        const uint8_t opcode = uint8_t(partialFrame_.at(4));
+        partialFrame_.clear();
+        if (opcode == 0x0E) pacingMs_ = p4;
+        const int expected = answerLength(opcode, p4);
+        if (expected > 0) {
+            retire();
+            cur_.active = true;
+            cur_.expected = expected;
+            cur_.inAt = start + LineTime(i + 1) * timing_.byteTime;
+            cur_.pacingMs = pacingMs_;
+        }
+    }
+    txFree_ = start + LineTime(bytes.size()) * timing_.byteTime;
+}
+
+QByteArray AlignedComm::Input() {
+    take(line_->now());
+    if (!cur_.active) return {};
+    const int read = ++cur_.reads;
+    if (read <= 3) return {};
+    const int wanted = read - 3;
+    if (wanted > cur_.expected) return {};
+    for (;;) {
+        if (int(cur_.bytes.size()) >= wanted) return QByteArray(1, char(cur_.bytes[wanted - 1]));
+        if (cur_.silent) return {};
+        const LineTime deadline = nextDeadline();
+        if (line_->now() >= deadline) {
+            cur_.silent = true;
+            return {};
+        }
+        take(deadline);
+    }
+}
+
+void AlignedComm::idleWait(int ms) {
+    if (!line_->portOpen()) {
+        line_->idleWait(ms);
+        return;
+    }
+    const LineTime deadline = line_->now() + LineTime(ms) * kMillisecond;
+    do {
+        take(deadline);
+    } while (line_->now() < deadline);
+}
+
+void AlignedComm::take(LineTime deadline) {
+    scratch_.clear();
+    line_->receive(deadline, scratch_);
+    for (const StampedByte& b : scratch_) sort(b);
+}
+
+LineTime AlignedComm::step(const Request& r) const {
+    return timing_.byteTime + LineTime(std::max(r.pacingMs, pacingMs_)) * kMillisecond;
+}
+
+// The slot (1 = the next one) of the previous answer's cadence that a byte
+// arriving at `at` fits, counting one slot past its end for a byte the radio
+// added; 0 when it fits none.
+int AlignedComm::previousSlot(LineTime at) const {
+    if (!prev_.active || prev_.seen == 0) return 0;
+    const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + 1;
+    for (int m = 1; m <= slotsLeft; ++m) {
+        const LineTime slot = prev_.last + LineTime(m) * step(prev_);
+        if (std::llabs(at - slot) <= timing_.cadenceTolerance) return m;
+    }
+    return 0;
+}
+
+// Whether the previous answer can still explain a byte arriving at `at`.
+bool AlignedComm::previousOutstanding(LineTime at) const {
+    if (!prev_.active) return false;
+    if (prev_.seen >= prev_.expected) return false;
+    return at <= previousEnd() + timing_.cadenceTolerance;
+}
+
+// The latest the previous answer's last byte can be expected.
+LineTime AlignedComm::previousEnd() const {
+    // An answer that has not begun by the time its first byte was due is
+    // taken as never coming; it holds nothing up after that.
+    if (prev_.seen == 0) return prev_.inAt + timing_.byteTime + timing_.latency + timing_.slack;
+    return prev_.last + LineTime(prev_.expected - prev_.seen) * step(prev_);
+}
+
+void AlignedComm::sort(const StampedByte& b) {
+    if (!cur_.active) return;  // no request is waiting: nobody's answer
+    if (cur_.bytes.empty() && prev_.active) {
+        // The radio finishes one answer before it starts the next, so until the
+        // current answer has begun, a byte in the previous answer's cadence is
+        // that answer's tail; so is any byte before the current request could
+        // have been answered while the previous answer is still due.
+        const int slot = previousSlot(b.at);
+        const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
+        if (slot > 0 || (tooEarly && previousOutstanding(b.at))) {
+            prev_.seen += std::max(slot, 1);
+            prev_.last = b.at;
+            return;
+        }
+    }
+    // A byte too early for the current request with no earlier answer to
+    // explain it can only come from a line faster than 4800 baud (a pseudo
+    // terminal); it is taken as the answer.
+    cur_.bytes.push_back(b.value);
+    cur_.last = b.at;
+    prev_.active = false;
+}
+
+LineTime AlignedComm::nextDeadline() const {
+    if (cur_.bytes.empty()) {
+        LineTime start = cur_.inAt;
+        if (prev_.active && prev_.seen < prev_.expected) start = std::max(start, previousEnd());
+        return start + timing_.byteTime + timing_.latency + timing_.slack;
+    }
+    return cur_.last + step(cur_) + timing_.slack;
+}
+
+}  // namespace qv7m
