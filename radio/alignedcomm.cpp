@@ -74,9 +74,16 @@ void AlignedComm::Output(const QByteArray& bytes) {
         }
     }
     txFree_ = start + LineTime(bytes.size()) * timing_.byteTime;
+    awaySince_ = line_->now();
 }
 
 QByteArray AlignedComm::Input() {
+    const QByteArray result = read();
+    awaySince_ = line_->now();
+    return result;
+}
+
+QByteArray AlignedComm::read() {
     take(line_->now());
     if (!cur_.active) return {};
     const int read = ++cur_.reads;
@@ -104,12 +111,17 @@ void AlignedComm::idleWait(int ms) {
     do {
         take(deadline);
     } while (line_->now() < deadline);
+    awaySince_ = line_->now();
 }
 
 void AlignedComm::take(LineTime deadline) {
     scratch_.clear();
+    const LineTime callStart = line_->now();
     line_->receive(deadline, scratch_);
-    for (const StampedByte& b : scratch_) sort(b);
+    // A byte that was already waiting carries the time it was taken in, which
+    // is late by however long the program was busy elsewhere.
+    const bool wasAway = callStart - awaySince_ > kMillisecond;
+    for (const StampedByte& b : scratch_) sort(b, !wasAway || b.at > callStart + kMillisecond / 5);
 }
 
 LineTime AlignedComm::step(const Request& r) const {
@@ -117,11 +129,22 @@ LineTime AlignedComm::step(const Request& r) const {
 }
 
 // The slot (1 = the next one) of the previous answer's cadence that a byte
-// arriving at `at` fits, counting one slot past its end for a byte the radio
-// added; 0 when it fits none.
+// arriving at `at` fits; 0 when it fits none.
 int AlignedComm::previousSlot(LineTime at) const {
     if (!prev_.active || prev_.seen == 0) return 0;
-    const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + 1;
+    // A byte past the answer's length is taken as added by the radio only when
+    // the current request was in before that answer ended: the current answer
+    // then starts a few milliseconds after it, well before its next slot.
+    // Otherwise the current answer may begin at any moment, and its first
+    // byte must not be lost to a guess.
+    bool added = cur_.inAt <= prev_.last;
+    // Once the radio's latency is known, a byte that does not come when the
+    // current answer would start is the previous answer's too.
+    if (!added && latencySeen_ >= 0) {
+        const LineTime firstDue = std::max(cur_.inAt, prev_.last) + timing_.byteTime + latencySeen_;
+        added = std::llabs(at - firstDue) > timing_.cadenceTolerance;
+    }
+    const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + (added ? 1 : 0);
     for (int m = 1; m <= slotsLeft; ++m) {
         const LineTime slot = prev_.last + LineTime(m) * step(prev_);
         if (std::llabs(at - slot) <= timing_.cadenceTolerance) return m;
@@ -129,11 +152,13 @@ int AlignedComm::previousSlot(LineTime at) const {
     return 0;
 }
 
-// Whether the previous answer can still explain a byte arriving at `at`.
-bool AlignedComm::previousOutstanding(LineTime at) const {
-    if (!prev_.active) return false;
-    if (prev_.seen >= prev_.expected) return false;
-    return at <= previousEnd() + timing_.cadenceTolerance;
+// Which byte of the previous answer one arriving at `at` is, judged by the
+// cadence from its last byte, or from its start when none has come yet.
+int AlignedComm::previousPosition(LineTime at) const {
+    const LineTime from = prev_.seen == 0 ? prev_.inAt + timing_.byteTime - step(prev_) : prev_.last;
+    const LineTime gap = std::max<LineTime>(0, at - from);
+    const int count = int((gap + step(prev_) / 2) / step(prev_));
+    return std::min(prev_.seen + std::max(1, count), prev_.expected + 1);
 }
 
 // The latest the previous answer's last byte can be expected.
@@ -141,36 +166,52 @@ LineTime AlignedComm::previousEnd() const {
     // An answer that has not begun by the time its first byte was due is
     // taken as never coming; it holds nothing up after that.
     if (prev_.seen == 0) return prev_.inAt + timing_.byteTime + timing_.latency + timing_.slack;
-    return prev_.last + LineTime(prev_.expected - prev_.seen) * step(prev_);
+    return prev_.last + LineTime(std::max(0, prev_.expected - prev_.seen)) * step(prev_);
 }
 
-void AlignedComm::sort(const StampedByte& b) {
+void AlignedComm::sort(const StampedByte& b, bool exact) {
     if (!cur_.active) return;  // no request is waiting: nobody's answer
+    // Nothing of the current answer can arrive before its request is in and
+    // one byte time has passed.
+    const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
     if (cur_.bytes.empty() && prev_.active) {
         // The radio finishes one answer before it starts the next, so until the
         // current answer has begun, a byte in the previous answer's cadence is
-        // that answer's tail; so is any byte before the current request could
-        // have been answered while the previous answer is still due.
+        // that answer's tail, however late.
         const int slot = previousSlot(b.at);
-        const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
-        if (slot > 0 || (tooEarly && previousOutstanding(b.at))) {
-            prev_.seen += std::max(slot, 1);
+        if (slot > 0 || tooEarly) {
+            prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
             prev_.last = b.at;
             return;
         }
     }
-    // A byte too early for the current request with no earlier answer to
-    // explain it can only come from a line faster than 4800 baud (a pseudo
-    // terminal); it is taken as the answer.
+    if (tooEarly) return;
+    if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
+        // How long the radio takes to start an answer, as last seen.
+        LineTime start = cur_.inAt;
+        if (prev_.active) start = std::max(start, prev_.last);
+        const LineTime latency = b.at - start - timing_.byteTime;
+        if (latency >= 0 && latency <= timing_.latency) latencySeen_ = latency;
+    }
+    // Within an answer bytes come a byte time plus the pacing apart; two
+    // closer than that (both timed exactly) have the end of one answer
+    // between them, so what came before was not this answer's: a byte the
+    // radio added to the previous one, or noise.
+    if (!cur_.bytes.empty() && exact && cur_.lastExact) {
+        const LineTime gap = b.at - cur_.last;
+        if (gap > 0 && gap < step(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
+    }
     cur_.bytes.push_back(b.value);
     cur_.last = b.at;
+    cur_.lastExact = exact;
     prev_.active = false;
 }
 
 LineTime AlignedComm::nextDeadline() const {
     if (cur_.bytes.empty()) {
         LineTime start = cur_.inAt;
-        if (prev_.active && prev_.seen < prev_.expected) start = std::max(start, previousEnd());
+        // The radio starts it only once the previous answer is out.
+        if (prev_.active) start = std::max(start, previousEnd());
         return start + timing_.byteTime + timing_.latency + timing_.slack;
     }
     return cur_.last + step(cur_) + timing_.slack;

@@ -70,14 +70,16 @@ private:
         bool silent = false;   // a wait for it timed out
         std::vector<uint8_t> bytes;
         LineTime last = 0;     // arrival of its latest byte
+        bool lastExact = false;  // whether that arrival was timed as it happened
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
     };
 
     void take(LineTime deadline);
-    void sort(const StampedByte& b);
+    QByteArray read();
+    void sort(const StampedByte& b, bool exact);
     LineTime step(const Request& r) const;
     int previousSlot(LineTime at) const;
-    bool previousOutstanding(LineTime at) const;
+    int previousPosition(LineTime at) const;
     LineTime previousEnd() const;
     LineTime nextDeadline() const;
     void retire();
@@ -86,7 +88,9 @@ private:
     Timing timing_;
     Request cur_;
     Request prev_;
-    LineTime txFree_ = 0;
+    LineTime txFree_ = 0;   // when the program's writes so far have left the wire
+    LineTime awaySince_ = 0;  // when control last went back to the program
+    LineTime latencySeen_ = -1;  // the radio's latency before its last answer; -1 until seen
     QByteArray partialFrame_;
     int pacingMs_;
     std::vector<StampedByte> scratch_;
