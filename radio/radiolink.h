@@ -36,6 +36,15 @@ public:
     // --- port test ---
     bool PortTest(const int16_t& COMPortNummer);
 
+    // The program's pause between sweep steps. It goes through the control so
+    // that answers still arriving are taken in (and lined up) while it waits.
+    void Sleep(int ms);
+
+    // The five bytes of each frame the reads send.
+    static QByteArray meterFrame();
+    static QByteArray statusFrame();
+    static QByteArray followUpFrame();
+
     // --- state owned by the link ---
     std::array<int16_t, 5> bcdBytes{};      // indices 1..4 used
     std::array<QByteArray, 22> rxBuffer{};  // indices 1..21 used

@@ -1,0 +1,220 @@
+#include "radio/alignedcomm.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace qv7m {
+
+AlignedComm::AlignedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line), Timing{}) {}
+
+AlignedComm::AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing)
+    : line_(std::move(line)), timing_(timing), pacingMs_(timing.initialPacingMs) {
+    line_->onComm = [this] {
+        if (onComm) onComm();
+    };
+}
+
+int AlignedComm::answerLength(uint8_t opcode, uint8_t p4) {
+    switch (opcode) {
+    case 0xF7:
+        return 5;
+    case 0xFA:
+        return 5;
+    case 0x10:
+        switch (p4) {
+        case 0x01: return 1;
+        case 0x02: return 16;
+        case 0x03: return 32;
+        default: return 0;
+        }
+    default:
+        return 0;
+    }
+}
+
+void AlignedComm::retire() {
+    // The current request's reads are over; its answer may still be arriving.
+    if (cur_.active) {
+        prev_ = cur_;
+        prev_.seen = int(cur_.bytes.size());
+    }
+    cur_ = Request{};
+}
+
+void AlignedComm::setPortOpen(bool open) {
+    line_->setPortOpen(open);
+    // The radio goes on answering whether or not the port is open, so what is
+    // known about its answer carries over; only a half-written frame does not.
+    partialFrame_.clear();
+    retire();
+}
+
+void AlignedComm::Output(const QByteArray& bytes) {
+    // Sort what is already in first, so that nothing that arrived before this
+    // frame is ever taken for its answer.
+    take(line_->now());
+    const LineTime writtenAt = line_->now();
+    line_->Output(bytes);
+
+    const LineTime start = std::max(writtenAt, txFree_);
+    for (int i = 0; i < bytes.size(); ++i) {
+        partialFrame_.append(bytes.at(i));
+        if (partialFrame_.size() < 5) continue;
+        const uint8_t p4 = uint8_t(partialFrame_.at(3));
+        const uint8_t opcode = uint8_t(partialFrame_.at(4));
+        partialFrame_.clear();
+        if (opcode == 0x0E) pacingMs_ = p4;
+        const int expected = answerLength(opcode, p4);
+        if (expected > 0) {
+            retire();
+            cur_.active = true;
+            cur_.expected = expected;
+            cur_.inAt = start + LineTime(i + 1) * timing_.byteTime;
+            cur_.pacingMs = pacingMs_;
+        }
+    }
+    txFree_ = start + LineTime(bytes.size()) * timing_.byteTime;
+    awaySince_ = line_->now();
+}
+
+QByteArray AlignedComm::Input() {
+    const QByteArray result = read();
+    awaySince_ = line_->now();
+    return result;
+}
+
+QByteArray AlignedComm::read() {
+    take(line_->now());
+    if (!cur_.active) return {};
+    const int read = ++cur_.reads;
+    if (read <= 3) return {};
+    const int wanted = read - 3;
+    if (wanted > cur_.expected) return {};
+    for (;;) {
+        if (int(cur_.bytes.size()) >= wanted) return QByteArray(1, char(cur_.bytes[wanted - 1]));
+        if (cur_.silent) return {};
+        const LineTime deadline = nextDeadline();
+        if (line_->now() >= deadline) {
+            cur_.silent = true;
+            return {};
+        }
+        take(deadline);
+    }
+}
+
+void AlignedComm::idleWait(int ms) {
+    if (!line_->portOpen()) {
+        line_->idleWait(ms);
+        return;
+    }
+    const LineTime deadline = line_->now() + LineTime(ms) * kMillisecond;
+    do {
+        take(deadline);
+    } while (line_->now() < deadline);
+    awaySince_ = line_->now();
+}
+
+void AlignedComm::take(LineTime deadline) {
+    scratch_.clear();
+    const LineTime callStart = line_->now();
+    line_->receive(deadline, scratch_);
+    // A byte that was already waiting carries the time it was taken in, which
+    // is late by however long the program was busy elsewhere.
+    const bool wasAway = callStart - awaySince_ > kMillisecond;
+    for (const StampedByte& b : scratch_) sort(b, !wasAway || b.at > callStart + kMillisecond / 5);
+}
+
+LineTime AlignedComm::step(const Request& r) const {
+    return timing_.byteTime + LineTime(std::max(r.pacingMs, pacingMs_)) * kMillisecond;
+}
+
+// The slot (1 = the next one) of the previous answer's cadence that a byte
+// arriving at `at` fits; 0 when it fits none.
+int AlignedComm::previousSlot(LineTime at) const {
+    if (!prev_.active || prev_.seen == 0) return 0;
+    // A byte past the answer's length is taken as added by the radio only when
+    // the current request was in before that answer ended: the current answer
+    // then starts a few milliseconds after it, well before its next slot.
+    // Otherwise the current answer may begin at any moment, and its first
+    // byte must not be lost to a guess.
+    bool added = cur_.inAt <= prev_.last;
+    // Once the radio's latency is known, a byte that does not come when the
+    // current answer would start is the previous answer's too.
+    if (!added && latencySeen_ >= 0) {
+        const LineTime firstDue = std::max(cur_.inAt, prev_.last) + timing_.byteTime + latencySeen_;
+        added = std::llabs(at - firstDue) > timing_.cadenceTolerance;
+    }
+    const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + (added ? 1 : 0);
+    for (int m = 1; m <= slotsLeft; ++m) {
+        const LineTime slot = prev_.last + LineTime(m) * step(prev_);
+        if (std::llabs(at - slot) <= timing_.cadenceTolerance) return m;
+    }
+    return 0;
+}
+
+// Which byte of the previous answer one arriving at `at` is, judged by the
+// cadence from its last byte, or from its start when none has come yet.
+int AlignedComm::previousPosition(LineTime at) const {
+    const LineTime from = prev_.seen == 0 ? prev_.inAt + timing_.byteTime - step(prev_) : prev_.last;
+    const LineTime gap = std::max<LineTime>(0, at - from);
+    const int count = int((gap + step(prev_) / 2) / step(prev_));
+    return std::min(prev_.seen + std::max(1, count), prev_.expected + 1);
+}
+
+// The latest the previous answer's last byte can be expected.
+LineTime AlignedComm::previousEnd() const {
+    // An answer that has not begun by the time its first byte was due is
+    // taken as never coming; it holds nothing up after that.
+    if (prev_.seen == 0) return prev_.inAt + timing_.byteTime + timing_.latency + timing_.slack;
+    return prev_.last + LineTime(std::max(0, prev_.expected - prev_.seen)) * step(prev_);
+}
+
+void AlignedComm::sort(const StampedByte& b, bool exact) {
+    if (!cur_.active) return;  // no request is waiting: nobody's answer
+    // Nothing of the current answer can arrive before its request is in and
+    // one byte time has passed.
+    const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
+    if (cur_.bytes.empty() && prev_.active) {
+        // The radio finishes one answer before it starts the next, so until the
+        // current answer has begun, a byte in the previous answer's cadence is
+        // that answer's tail, however late.
+        const int slot = previousSlot(b.at);
+        if (slot > 0 || tooEarly) {
+            prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
+            prev_.last = b.at;
+            return;
+        }
+    }
+    if (tooEarly) return;
+    if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
+        // How long the radio takes to start an answer, as last seen.
+        LineTime start = cur_.inAt;
+        if (prev_.active) start = std::max(start, prev_.last);
+        const LineTime latency = b.at - start - timing_.byteTime;
+        if (latency >= 0 && latency <= timing_.latency) latencySeen_ = latency;
+    }
+    // Within an answer bytes come a byte time plus the pacing apart; two
+    // closer than that (both timed exactly) have the end of one answer
+    // between them, so what came before was not this answer's: a byte the
+    // radio added to the previous one, or noise.
+    if (!cur_.bytes.empty() && exact && cur_.lastExact) {
+        const LineTime gap = b.at - cur_.last;
+        if (gap > 0 && gap < step(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
+    }
+    cur_.bytes.push_back(b.value);
+    cur_.last = b.at;
+    cur_.lastExact = exact;
+    prev_.active = false;
+}
+
+LineTime AlignedComm::nextDeadline() const {
+    if (cur_.bytes.empty()) {
+        LineTime start = cur_.inAt;
+        // The radio starts it only once the previous answer is out.
+        if (prev_.active) start = std::max(start, previousEnd());
+        return start + timing_.byteTime + timing_.latency + timing_.slack;
+    }
+    return cur_.last + step(cur_) + timing_.slack;
+}
+
+}  // namespace qv7m

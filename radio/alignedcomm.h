@@ -1,0 +1,99 @@
+#pragma once
+// Lines the radio's answers up with the program's reads.
+//
+// The program reads one byte at a time, without waiting, right after its
+// request; the radio answers a few milliseconds after the request has crossed
+// the wire and paces its bytes. This layer sits between the reads and the
+// serial line and gives every read the byte the program's fixed positions
+// expect: reads 1 to 3 after a request find nothing, read 3 + i takes answer
+// byte i, waiting for it only as long as the line and the pacing can explain.
+// Bytes no read takes are dropped and never reach a later request.
+//
+// It follows the program's own writes to know when each request has fully
+// reached the radio (writes queue up at 4800 baud), and uses the arrival time
+// of every byte to tell the tail of an earlier answer from the start of the
+// current one.
+
+#include "radio/rawline.h"
+
+#include <memory>
+
+namespace qv7m {
+
+class AlignedComm : public MSComm {
+public:
+    struct Timing {
+        LineTime byteTime = kByteTime;
+        // How long the radio may take to start an answer once the request is in.
+        LineTime latency = 20 * kMillisecond;
+        // Room for late stamps and for the system's and adapters' delays.
+        LineTime slack = 20 * kMillisecond;
+        // How far a byte may sit from the slot its answer's cadence predicts.
+        LineTime cadenceTolerance = 3 * kMillisecond;
+        // Pacing assumed until the program sets one (the program always uses 15 ms).
+        int initialPacingMs = 15;
+    };
+
+    explicit AlignedComm(std::unique_ptr<RawLine> line);
+    AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing);
+
+    RawLine& line() { return *line_; }
+
+    void setCommPort(int16_t port) override { line_->setCommPort(port); }
+    int16_t commPort() const override { return line_->commPort(); }
+    void setSettings(const QString& settings) override { line_->setSettings(settings); }
+    QString settings() const override { return line_->settings(); }
+    void setRThreshold(int16_t n) override { line_->setRThreshold(n); }
+    void setSThreshold(int16_t n) override { line_->setSThreshold(n); }
+    void setInputLen(int16_t n) override { line_->setInputLen(n); }
+    void setPortOpen(bool open) override;
+    bool portOpen() const override { return line_->portOpen(); }
+    int16_t commEvent() const override { return line_->commEvent(); }
+
+    // Sends at once; a request frame starts a new request.
+    void Output(const QByteArray& bytes) override;
+    // One read of the current request: nothing or one answer byte.
+    QByteArray Input() override;
+    // Waits, taking in and sorting what arrives meanwhile.
+    void idleWait(int ms) override;
+
+    // Bytes of the answer to a request frame; 0 for frames the radio does not answer.
+    static int answerLength(uint8_t opcode, uint8_t p4);
+
+private:
+    struct Request {
+        bool active = false;
+        int expected = 0;      // answer length
+        LineTime inAt = 0;     // when its last byte reached the radio
+        int pacingMs = 0;      // pacing in force when it was sent
+        int reads = 0;
+        bool silent = false;   // a wait for it timed out
+        std::vector<uint8_t> bytes;
+        LineTime last = 0;     // arrival of its latest byte
+        bool lastExact = false;  // whether that arrival was timed as it happened
+        int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
+    };
+
+    void take(LineTime deadline);
+    QByteArray read();
+    void sort(const StampedByte& b, bool exact);
+    LineTime step(const Request& r) const;
+    int previousSlot(LineTime at) const;
+    int previousPosition(LineTime at) const;
+    LineTime previousEnd() const;
+    LineTime nextDeadline() const;
+    void retire();
+
+    std::unique_ptr<RawLine> line_;
+    Timing timing_;
+    Request cur_;
+    Request prev_;
+    LineTime txFree_ = 0;   // when the program's writes so far have left the wire
+    LineTime awaySince_ = 0;  // when control last went back to the program
+    LineTime latencySeen_ = -1;  // the radio's latency before its last answer; -1 until seen
+    QByteArray partialFrame_;
+    int pacingMs_;
+    std::vector<StampedByte> scratch_;
+};
+
+}  // namespace qv7m

@@ -1,0 +1,341 @@
+// The alignment layer on timed byte streams: the model radio answers on a
+// virtual clock, and the link's reads must find the bytes the program's fixed
+// positions expect, whatever the radio does to the answers around them.
+
+#include "radio/alignedcomm.h"
+#include "radio/radiolink.h"
+#include "virtual_line.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace qv7m;
+using namespace qv7m::test;
+
+namespace {
+
+// A meter reading per answer number that is never the pad byte F7.
+uint8_t reading(int answer) { return uint8_t(0x10 + answer % 200); }
+
+struct Aligned : ::testing::Test {
+    FakeRadio radio;
+    VirtualLine* line = nullptr;
+    std::unique_ptr<AlignedComm> comm;
+    std::unique_ptr<RadioLink> link;
+
+    void SetUp() override {
+        radio.meter = reading;
+        auto l = std::make_unique<VirtualLine>(radio);
+        line = l.get();
+        comm = std::make_unique<AlignedComm>(std::move(l));
+        link = std::make_unique<RadioLink>(*comm);
+        link->Befehl(11);
+    }
+
+    // One sweep step as the scan makes it; returns the answer number it asked for.
+    int step(int32_t frequency = 1425000) {
+        link->Sleep(10);
+        link->konvertiere(frequency);
+        link->Befehl(1);
+        const int answer = radio.answered;
+        link->lesemeter();
+        return answer;
+    }
+
+    double ms(LineTime t) const { return double(t) / double(kMillisecond); }
+};
+
+}  // namespace
+
+TEST_F(Aligned, MeterAnswerGivesTheReadingNeverThePad) {
+    radio.meter = [](int) { return uint8_t(0x42); };
+    for (int i = 0; i < 20; ++i) {
+        link->meterValue = -1;
+        step();
+        ASSERT_EQ(link->meterValue, 0x42) << "step " << i;
+        EXPECT_TRUE(link->rxBuffer[1].isEmpty() && link->rxBuffer[2].isEmpty() && link->rxBuffer[3].isEmpty());
+        EXPECT_EQ(link->rxBuffer[4], QByteArray("\x42"));
+        EXPECT_EQ(link->rxBuffer[5], QByteArray("\x42"));
+    }
+}
+
+TEST_F(Aligned, WhateverPacingTheRadioHadBeforeTheProgramSetsIt) {
+    for (int pacing : {0, 15, 40, 255}) {
+        SCOPED_TRACE(pacing);
+        radio.pacingMs = pacing;  // left by someone else; the program's own comes after the request
+        int answer = step();
+        EXPECT_EQ(link->meterValue, reading(answer));
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        line->busy(kMillisecond * pacing * 4);
+        answer = step();  // paced as the program says now, and in step
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->rxBuffer[5], QByteArray(1, char(reading(answer))));
+    }
+}
+
+TEST_F(Aligned, StatusRecordGivesItsFrequency) {
+    for (int32_t f : {1425000, 703500, 180000, 2999999}) {
+        radio.frequency = f;
+        link->ReadStatus();
+        EXPECT_EQ(link->centerFreq, f);
+    }
+}
+
+TEST_F(Aligned, BackToBackStepsAtLineSpeedStayInStepAndReachTheLimit) {
+    std::vector<LineTime> ends;
+    for (int i = 0; i < 100; ++i) {
+        const int answer = step(1425000 + 10 * i);
+        ASSERT_EQ(link->meterValue, reading(answer)) << "step " << i;
+        ASSERT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer)))) << "step " << i;
+        ends.push_back(line->clock);
+    }
+    const double perStep = ms(ends.back() - ends[9]) / 90.0;
+    RecordProperty("step_ms", std::to_string(perStep));
+    // 35 bytes on the wire: 80.2 ms is the line's limit.
+    EXPECT_NEAR(perStep, 80.21, 0.3);
+    EXPECT_EQ(radio.frames.size(), 100u * 7u);
+}
+
+TEST_F(Aligned, OnlyTheAnswerReadsWait) {
+    comm->Output(RadioLink::meterFrame());
+    const LineTime start = line->clock;
+    for (int r = 1; r <= 3; ++r) {
+        EXPECT_TRUE(comm->Input().isEmpty());
+        comm->Output(RadioLink::followUpFrame());
+    }
+    EXPECT_EQ(line->clock, start);  // neither writes nor the first three reads wait
+    EXPECT_EQ(comm->Input(), QByteArray("\x10"));
+    // Answer byte 1 is read as soon as it is in: request, one byte time, latency.
+    EXPECT_NEAR(ms(line->clock - start), 5 * 2.2917 + 2.2917 + 3.0, 0.01);
+}
+
+TEST_F(Aligned, ReadsWithoutARequestFindNothingAtOnce) {
+    radio.noise(1 * kMillisecond, 0x55);
+    line->busy(5 * kMillisecond);
+    EXPECT_TRUE(comm->Input().isEmpty());
+    EXPECT_EQ(line->waits, 0);
+}
+
+TEST_F(Aligned, WholeScanSweepAfterSweep) {
+    // Start of the scan, then three sweeps that each re-read the frequency.
+    link->Befehl(3);
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 1425000);
+    link->Befehl(10);
+    for (int sweep = 0; sweep < 3; ++sweep) {
+        radio.frequency = 703500 + 1000 * sweep;
+        link->Befehl(11);
+        link->ReadStatus();
+        ASSERT_EQ(link->centerFreq, radio.frequency) << "sweep " << sweep;
+        for (int i = 0; i < 30; ++i) {
+            const int answer = step(link->centerFreq - 500 + 10 * i);
+            ASSERT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer)))) << sweep << "/" << i;
+            ASSERT_EQ(link->meterValue, reading(answer));
+        }
+        link->Befehl(10);
+    }
+}
+
+TEST_F(Aligned, TheStatusAnswersTailDoesNotReachTheMeterReadAfterIt) {
+    // The status answer is still coming when the first step's meter request
+    // is in; its last byte arrives after the meter answer could have begun.
+    for (int i = 0; i < 5; ++i) {
+        link->ReadStatus();
+        EXPECT_EQ(link->centerFreq, 1425000);
+        const int answer = step();
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, ADroppedByteSpoilsNoOtherAnswer) {
+    // Answer 3 loses its first copy, 6 its pad, 9 two copies, 12 all but the pad.
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 3) a[0].reset();
+        if (index == 6) a[4].reset();
+        if (index == 9) a[1].reset(), a[2].reset();
+        if (index == 12) a[0].reset(), a[1].reset(), a[2].reset(), a[3].reset();
+    };
+    for (int i = 0; i < 16; ++i) {
+        link->meterValue = -1;
+        const int answer = step();
+        if (answer == 12) {
+            // Its only byte comes in the fifth slot, long after the first was due.
+            EXPECT_EQ(link->meterValue, -1);
+            continue;
+        }
+        EXPECT_EQ(link->meterValue, reading(answer)) << "answer " << answer;
+        if (answer != 3 && answer != 9) {
+            EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        }
+    }
+}
+
+TEST_F(Aligned, ADroppedStatusByteLeavesTheNextReadsInStep) {
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 0) a[13].reset();  // after the frequency: no harm at all
+        if (index == 2) a[0].reset();   // before it: this record reads shifted
+        if (index == 4) a[15].reset();  // the last byte
+    };
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 1425000);
+    int answer = step();
+    EXPECT_EQ(link->meterValue, reading(answer));
+    link->ReadStatus();  // answer 2: shifted, whatever it decodes to
+    answer = step();
+    EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+    radio.frequency = 440000;
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 440000);
+    answer = step();
+    EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+}
+
+TEST_F(Aligned, AnAddedByteSpoilsNoOtherAnswer) {
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 2) a.push_back(uint8_t(0x99));              // after the pad
+        if (index == 5) a.insert(a.begin(), uint8_t(0x99));      // before the first copy
+        if (index == 8) a.insert(a.begin() + 2, uint8_t(0x99));  // in the middle
+        if (index == 11) a.push_back(0x99), a.push_back(0x98);   // two after the pad
+    };
+    for (int i = 0; i < 16; ++i) {
+        const int answer = step();
+        SCOPED_TRACE(answer);
+        // Read 4 takes the added byte itself when it comes first.
+        if (answer != 5) EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, AnAddedByteBeforeAStatusRequestDoesNotShiftItsRecord) {
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index % 2 == 1) a.push_back(uint8_t(0x77));
+    };
+    for (int i = 0; i < 6; ++i) {
+        radio.frequency = 1425000 + 1000 * i;
+        step();
+        line->busy(kMillisecond * (15 + 7 * i));  // the status request comes in at varying moments
+        link->ReadStatus();
+        ASSERT_EQ(link->centerFreq, radio.frequency) << i;
+    }
+}
+
+TEST_F(Aligned, AnAddedByteAfterAStatusRecord) {
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 0) a.push_back(uint8_t(0x77));
+    };
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 1425000);
+    const int answer = step();
+    EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+}
+
+TEST_F(Aligned, ALateAnswerIsWaitedFor) {
+    radio.latency = 30 * kMillisecond;
+    for (int i = 0; i < 5; ++i) {
+        const int answer = step();
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 1425000);
+}
+
+TEST_F(Aligned, AnAnswerTooLateForItsReadsIsNotTakenByTheNext) {
+    radio.tamper = [](int index, FakeRadio::Answer&, LineTime& latency) {
+        if (index == 1) latency = 60 * kMillisecond;
+    };
+    step();
+    link->meterValue = -1;
+    step();
+    EXPECT_EQ(link->meterValue, -1);  // its reads gave up
+    line->busy(300 * kMillisecond);   // a slow screen: the late answer comes in meanwhile
+    for (int i = 0; i < 3; ++i) {
+        const int answer = step();
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+    }
+}
+
+TEST_F(Aligned, ASilentRadioCostsOneShortWaitARequest) {
+    radio.tamper = [](int, FakeRadio::Answer& a, LineTime&) { a.clear(); };
+    link->Befehl(10);
+    const LineTime start = line->clock;
+    // The probe: open, one meter read, close.
+    link->meterValue = -1;
+    link->Befehl(11);
+    link->lesemeter();
+    link->Befehl(10);
+    EXPECT_EQ(link->meterValue, -1);
+    EXPECT_EQ(line->waits, 1);  // read 4 waits; read 5 knows the answer has gone silent
+    EXPECT_LT(ms(line->clock - start), 100.0);
+
+    link->Befehl(11);
+    const LineTime before = line->clock;
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 0);
+    EXPECT_LT(ms(line->clock - before), 100.0);
+}
+
+TEST_F(Aligned, ARadioThatStopsMidAnswer) {
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 0) a.resize(1);
+    };
+    link->meterValue = -1;
+    step();
+    EXPECT_EQ(link->meterValue, reading(0));
+    EXPECT_TRUE(link->rxBuffer[5].isEmpty());
+    const int answer = step();
+    EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+}
+
+TEST_F(Aligned, GarbageThenBackInStep) {
+    std::mt19937 rng(7);
+    // A garbage answer of any length in place of answer 3, and noise on the
+    // line at random moments during the first ten steps.
+    radio.tamper = [&](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index != 3) return;
+        a.assign(rng() % 24, std::nullopt);
+        for (auto& b : a) b = uint8_t(rng());
+    };
+    LineTime t = 0;
+    for (int i = 0; i < 40; ++i) {
+        t += LineTime(rng() % 20 + 1) * kMillisecond;
+        radio.noise(t, uint8_t(rng()));
+    }
+    for (int i = 0; i < 10; ++i) {
+        step();
+        EXPECT_EQ(link->comm().portOpen(), true);
+    }
+    ASSERT_LT(radio.lastScheduled(), line->clock + 200 * kMillisecond);
+    for (int i = 0; i < 10; ++i) {
+        const int answer = step();
+        EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, ProgramBusyBetweenStepsStampsLateButStaysInStep) {
+    std::mt19937 rng(3);
+    for (int i = 0; i < 40; ++i) {
+        const int answer = step();
+        ASSERT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer)))) << i;
+        line->busy(LineTime(rng() % 60) * kMillisecond);
+    }
+}
+
+TEST_F(Aligned, AVanishedPortIsReportedByTheNextOperation) {
+    line->gone = true;
+    EXPECT_THROW(link->lesemeter(), RuntimeError);
+    EXPECT_FALSE(comm->portOpen());
+    EXPECT_THROW(link->Befehl(11), RuntimeError);
+}
+
+TEST(AnswerLength, RequestFrames) {
+    EXPECT_EQ(AlignedComm::answerLength(0xF7, 0x00), 5);
+    EXPECT_EQ(AlignedComm::answerLength(0x10, 0x01), 1);
+    EXPECT_EQ(AlignedComm::answerLength(0x10, 0x02), 16);
+    EXPECT_EQ(AlignedComm::answerLength(0x10, 0x03), 32);
+    EXPECT_EQ(AlignedComm::answerLength(0xFA, 0x00), 5);
+    for (uint8_t op : {0x0E, 0x8A, 0x0A, 0x83, 0x85}) EXPECT_EQ(AlignedComm::answerLength(op, 0x0F), 0);
+}

@@ -1,0 +1,87 @@
+#pragma once
+// A serial control for unit tests: records every operation and every byte
+// written, serves reads from a script, and fails on demand.
+
+#include "core/runtime_error.h"
+#include "radio/mscomm.h"
+
+#include <QByteArray>
+#include <QString>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qv7m::test {
+
+inline std::string hex(const QByteArray& bytes) {
+    return bytes.toHex(' ').toUpper().toStdString();
+}
+
+class ScriptedComm : public MSComm {
+public:
+    std::vector<std::string> log;     // "port 3", "open", "close", "out <hex>", "in <hex>", "sleep 10"
+    QByteArray written;               // every byte output, in order
+    std::vector<QByteArray> outputs;  // one entry per Output call
+    std::deque<QByteArray> script;    // what the next reads return; empty once used up
+    std::set<int> failingOpens;       // 1-based numbers of setPortOpen(true) calls that fail
+    bool failClose = false;
+    bool failSetPort = false;
+    int opens = 0;
+
+    void setCommPort(int16_t port) override {
+        log.push_back("port " + std::to_string(port));
+        if (failSetPort) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot set port"));
+        port_ = port;
+    }
+    int16_t commPort() const override { return port_; }
+    void setSettings(const QString& s) override { settings_ = s; }
+    QString settings() const override { return settings_; }
+    void setRThreshold(int16_t) override {}
+    void setSThreshold(int16_t) override {}
+    void setInputLen(int16_t) override {}
+    void setPortOpen(bool open) override {
+        if (open) {
+            ++opens;
+            log.push_back("open");
+            if (failingOpens.count(opens) || open_)
+                throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot open"));
+            open_ = true;
+        } else {
+            log.push_back("close");
+            if (failClose) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot close"));
+            open_ = false;
+        }
+    }
+    bool portOpen() const override { return open_; }
+    void Output(const QByteArray& bytes) override {
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("port not open"));
+        log.push_back("out " + hex(bytes));
+        written += bytes;
+        outputs.push_back(bytes);
+    }
+    QByteArray Input() override {
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("port not open"));
+        QByteArray next;
+        if (!script.empty()) {
+            next = script.front();
+            script.pop_front();
+        }
+        log.push_back("in " + hex(next));
+        return next;
+    }
+    int16_t commEvent() const override { return 0; }
+    void idleWait(int ms) override { log.push_back("sleep " + std::to_string(ms)); }
+
+    // A read script from bytes, -1 meaning an empty read.
+    void reads(std::initializer_list<int> values) {
+        for (int v : values) script.push_back(v < 0 ? QByteArray() : QByteArray(1, char(v)));
+    }
+
+private:
+    int16_t port_ = 1;
+    QString settings_;
+    bool open_ = false;
+};
+
+}  // namespace qv7m::test

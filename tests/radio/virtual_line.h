@@ -1,0 +1,90 @@
+#pragma once
+// A serial line on a virtual clock with the model radio at its far end. Time
+// moves only while the program waits (or when a test says the program is
+// busy), so alignment tests run in no real time and always the same way.
+
+#include "core/runtime_error.h"
+#include "fake_radio.h"
+#include "radio/rawline.h"
+
+namespace qv7m::test {
+
+class VirtualLine : public RawLine {
+public:
+    explicit VirtualLine(FakeRadio& radio) : radio_(radio) {}
+
+    LineTime clock = 0;
+    LineTime blocked = 0;  // total time spent waiting inside receive()
+    int waits = 0;         // receive() calls that had to wait
+    std::vector<LineTime> writes;  // time of every Output
+    bool gone = false;     // the far end has vanished
+
+    // The program is busy for a while (drawing): bytes arriving meanwhile are
+    // taken in late.
+    void busy(LineTime t) { clock += t; }
+
+    void setCommPort(int16_t p) override { port_ = p; }
+    int16_t commPort() const override { return port_; }
+    void setSettings(const QString& s) override { settings_ = s; }
+    QString settings() const override { return settings_; }
+    void setRThreshold(int16_t) override {}
+    void setSThreshold(int16_t) override {}
+    void setInputLen(int16_t) override {}
+    void setPortOpen(bool open) override {
+        if (open && gone) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: no such device"));
+        open_ = open;
+        if (open) {
+            // Stale input is cleared on open.
+            while (!radio_.outgoing.empty() && radio_.outgoing.front().at <= clock)
+                radio_.outgoing.erase(radio_.outgoing.begin());
+        }
+    }
+    bool portOpen() const override { return open_; }
+    void Output(const QByteArray& bytes) override {
+        check();
+        writes.push_back(clock);
+        for (char c : bytes) radio_.receive(uint8_t(c), clock);
+    }
+    QByteArray Input() override { return {}; }
+    int16_t commEvent() const override { return 0; }
+    void idleWait(int ms) override { clock += LineTime(ms) * kMillisecond; }
+
+    LineTime now() const override { return clock; }
+    void receive(LineTime deadline, std::vector<StampedByte>& out) override {
+        check();
+        if (takeArrived(out) || deadline <= clock) return;
+        ++waits;
+        const LineTime start = clock;
+        if (!radio_.outgoing.empty() && radio_.outgoing.front().at <= deadline)
+            clock = radio_.outgoing.front().at;
+        else
+            clock = deadline;
+        blocked += clock - start;
+        takeArrived(out);
+    }
+
+private:
+    void check() {
+        if (gone) {
+            open_ = false;
+            throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port has gone away"));
+        }
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port is not open"));
+    }
+    bool takeArrived(std::vector<StampedByte>& out) {
+        bool any = false;
+        while (!radio_.outgoing.empty() && radio_.outgoing.front().at <= clock) {
+            out.push_back({radio_.outgoing.front().value, clock});
+            radio_.outgoing.erase(radio_.outgoing.begin());
+            any = true;
+        }
+        return any;
+    }
+
+    FakeRadio& radio_;
+    int16_t port_ = 1;
+    QString settings_;
+    bool open_ = false;
+};
+
+}  // namespace qv7m::test
