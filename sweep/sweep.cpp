@@ -86,6 +86,10 @@ void Sweep::oneSweep() {
     const int32_t end = toInt32(sweepHigh);
     const int32_t step = toInt32(stepUnits);
     const int32_t start = toInt32(sweepLow);
+    // A step that rounds to 0 would tune one frequency for ever.
+    if (step == 0)
+        throw RuntimeError(RuntimeError::Kind::DivisionByZero,
+                           QStringLiteral("Step of %1 Hz is too small to sweep").arg(stepUnits * 10));
     for (int32_t scanFreq = start; step >= 0 ? scanFreq <= end : scanFreq >= end; scanFreq = addInt32(scanFreq, step)) {
         host_.doEvents();
         link_.Sleep(10);
