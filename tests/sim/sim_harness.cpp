@@ -69,11 +69,11 @@ std::string drain(int fd) {
 
 }  // namespace
 
-Run runToEnd(const std::vector<std::string>& args) {
+Outcome runToEnd(const std::vector<std::string>& args) {
   const std::string dir = scratchDir();
   int out, err;
   const pid_t pid = spawn(dir, args, out, err);
-  Run r;
+  Outcome r;
   r.err = drain(err);
   r.out = drain(out);
   int st = 0;

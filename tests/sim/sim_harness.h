@@ -12,12 +12,12 @@ namespace simtest {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Run {
+struct Outcome {
   int exitCode = -1;
   std::string out, err;
 };
 // Runs the simulator to its end (for --help and bad options).
-Run runToEnd(const std::vector<std::string>& args);
+Outcome runToEnd(const std::vector<std::string>& args);
 
 double nowMs();  // CLOCK_MONOTONIC
 
