@@ -58,8 +58,12 @@ Engine::Due Engine::nextDue(int64_t& at) const {
     }
   };
   if (hungUp_) return kNone;
-  if (!input_.empty())
-    consider(kInput, input_.front().at);
+  // Wake once a frame, when its fifth byte is in, not for every byte.
+  const size_t need = 5 - frame_.size();
+  if (input_.size() >= need)
+    consider(kInput, input_[need - 1].at);
+  else if (!input_.empty())
+    consider(kPartial, input_.back().at + cfg_.resyncNs);
   else if (!frame_.empty())
     consider(kPartial, lastArrival_ + cfg_.resyncNs);
   if (nextTimed_ < timed_.size()) consider(kRetune, timed_[nextTimed_].atNs);
@@ -91,15 +95,20 @@ void Engine::advance(int64_t nowNs) {
     const Due due = nextDue(at);
     if (due == kNone || at > nowNs) return;
     switch (due) {
-      case kInput: {
-        const Pending p = input_.front();
-        input_.pop_front();
-        lastArrival_ = p.at;
-        frame_.push_back(p.byte);
-        if (frame_.size() == 5) handleFrame(p.at);
+      case kInput:
+        while (frame_.size() < 5) {
+          frame_.push_back(input_.front().byte);
+          input_.pop_front();
+        }
+        lastArrival_ = at;
+        handleFrame(at);
         break;
-      }
       case kPartial:
+        // Gaps inside the queue are all shorter than the pause: a longer one
+        // would have been handled when the later bytes were read.
+        for (const Pending& p : input_) frame_.push_back(p.byte);
+        if (!input_.empty()) lastArrival_ = input_.back().at;
+        input_.clear();
         event(at, "partial bytes=" + hexBytes(frame_.data(), frame_.size()));
         frame_.clear();
         break;

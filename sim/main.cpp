@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
   FILE* log = nullptr;
   if (opt.logFile == "-") {
     log = stdout;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
   } else if (!opt.logFile.empty()) {
     log = std::fopen(opt.logFile.c_str(), "w");
     if (!log) {
@@ -249,13 +250,14 @@ int main(int argc, char** argv) {
   if (!makeLink(opt.link, pts, error)) die(error);
   if (watch >= 0) portHeld = someoneHolds(pts);
 
+  // The ready line comes first, also when the log goes to standard output.
+  std::printf("qv7m-radio: ready %s -> %s\n", opt.link.c_str(), pts.c_str());
+  std::fflush(stdout);
   engine.event(now(), "start link=" + opt.link + " pty=" + pts +
                           " vfoa=" + std::to_string(opt.engine.vfoaHz) +
                           " vfob=" + std::to_string(opt.engine.vfobHz) +
                           " seed=" + std::to_string(opt.engine.seed) + " fault=" + faultName(opt.engine) +
                           " band=" + (opt.bandFile.empty() ? std::string("builtin") : opt.bandFile));
-  std::printf("qv7m-radio: ready %s -> %s\n", opt.link.c_str(), pts.c_str());
-  std::fflush(stdout);
 
   pollfd fds[2] = {{master, POLLIN, 0}, {watch, POLLIN, 0}};
   const nfds_t nfds = watch >= 0 ? 2 : 1;

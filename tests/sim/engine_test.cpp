@@ -34,7 +34,7 @@ const std::vector<uint8_t> kMeterB = {0x01, 0, 0, 0, 0xF7};
 TEST(Engine, AnswerBytesLeaveOneByteTimeApartAfterTheLatency) {
   Rig r;
   r.send(kMeterB, 0);
-  EXPECT_EQ(r.engine.nextDeadline(), T);  // first byte in
+  EXPECT_EQ(r.engine.nextDeadline(), 5 * T);  // the frame is in
   r.runUntil(10000 * MS);
   ASSERT_EQ(r.out.size(), 5u);
   const int m = r.engine.meter().reading(14250000);
