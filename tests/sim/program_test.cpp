@@ -62,6 +62,7 @@ TEST(Program, AnswersEveryOpcodeAsTheRadioDoes) {
       {kMeterB, Bytes{uint8_t(b), uint8_t(b), uint8_t(b), uint8_t(b), 0xF7}},
       {{0x00, 0, 0, 0, 0xF7}, Bytes{uint8_t(a), uint8_t(a), uint8_t(a), uint8_t(a), 0xF7}},
       {{0x00, 0x5A, 0x42, 0x01, 0x0A}, {}},  // not decimal: ignored
+      {{0x00, 0x00, 0x00, 0x30, 0x0A}, {}},  // 300 MHz: beyond the radio, ignored
       {{0x01, 0, 0, 0x01, 0x10}, {0x00}},
       {kStatus, recA},
       {{0x01, 0, 0, 0x03, 0x10}, both},
