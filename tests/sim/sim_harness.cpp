@@ -144,7 +144,7 @@ std::vector<std::string> Sim::log() const {
 }
 
 Port::Port(const std::string& path) {
-  fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("cannot open " + path);
   termios t{};
   tcgetattr(fd, &t);
