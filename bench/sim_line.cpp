@@ -1,0 +1,88 @@
+// How closely the radio simulator keeps the line's timing, and what it costs.
+// Prints figures; asserts nothing. Needs the built qv7m-radio (QV7M_SIM, or the
+// path compiled in as QV7M_SIM_PATH).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/sim_harness.h"
+
+using namespace simtest;
+
+namespace {
+
+constexpr double kByteMs = 11.0 / 4.8;
+
+double cpuMs(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string s((std::istreambuf_iterator<char>(f)), {});
+  std::istringstream rest(s.substr(s.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+}  // namespace
+
+int main() {
+#ifdef QV7M_SIM_PATH
+  setenv("QV7M_SIM", QV7M_SIM_PATH, 0);
+#endif
+  Sim sim;
+  Port port(sim.link);
+  const Bytes meter = {0x01, 0, 0, 0, 0xF7}, pace0 = {0, 0, 0, 0, 0x0E}, follow = {0, 0, 0, 15, 0x0E};
+
+  // 1. Single meter requests: lateness of the last answer byte against the model.
+  port.send(pace0);
+  usleep(50000);
+  std::vector<double> late;
+  for (int i = 0; i < 200; ++i) {
+    const double t0 = nowMs();
+    port.send(meter);
+    const auto rx = port.read(5, 1000);
+    if (rx.bytes.size() != 5) {
+      std::printf("request %d: %zu bytes\n", i, rx.bytes.size());
+      return 1;
+    }
+    late.push_back(rx.at.back() - t0 - (10 * kByteMs + 3));
+  }
+  std::sort(late.begin(), late.end());
+  std::printf("meter answer, 200 requests: last byte later than the model by min %.2f, median %.2f, "
+              "p99 %.2f, max %.2f ms\n",
+              late.front(), late[100], late[198], late.back());
+
+  // 2. Sweep steps at line speed, as the band scope's link sends them: set
+  // VFO-B, read meter, five follow-up frames; everything written at once.
+  const int steps = 101;
+  Bytes all;
+  for (int s = 0; s < steps; ++s) {
+    const Bytes setB = {0x00, static_cast<uint8_t>(0x40 + s % 10), 0x42, 0x01, 0x8A};
+    for (const Bytes* f : {&setB, &meter, &follow, &follow, &follow, &follow, &follow})
+      all.insert(all.end(), f->begin(), f->end());
+  }
+  const double cpu0 = cpuMs(sim.pid), t0 = nowMs();
+  port.send(all);
+  const auto rx = port.read(5 * steps, 30000);
+  const double took = rx.at.empty() ? 0 : rx.at.back() - t0, cpu = cpuMs(sim.pid) - cpu0;
+  // The last meter request is in 10 bytes into the last step; its answer
+  // follows with 15 ms pacing.
+  const double model = ((steps - 1) * 35 + 10) * kByteMs + 3 + 5 * kByteMs + 4 * 15;
+  std::printf("sweep of %d steps: %zu answer bytes in %.1f ms (model %.1f), %.2f ms a step; "
+              "simulator processor time %.0f ms (%.2f ms a step)\n",
+              steps, rx.bytes.size(), took, model, took / steps, cpu, cpu / steps);
+
+  // 3. Idle.
+  const double idle0 = cpuMs(sim.pid);
+  sleep(5);
+  std::printf("idle 5 s with the port held: %.0f ms processor time\n", cpuMs(sim.pid) - idle0);
+  return 0;
+}

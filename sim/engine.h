@@ -1,0 +1,129 @@
+#pragma once
+// The simulated radio without its pseudo-terminal: bytes go in with the time
+// they were read, answer bytes come out with the time they are due, and every
+// time is explicit, so the line's timing can be checked without a clock.
+//
+// The line is modelled at 4800 baud 8N2 in both directions. A byte read at r
+// is taken in at max(r, arrival of the byte before) + one byte time. A frame
+// is handled when its fifth byte is in; a partial frame followed by a pause
+// is dropped. An answer starts `latency` after its request is in and not
+// before the previous answer has ended; each byte takes one byte time, with
+// the pacing delay (opcode 0E) between bytes.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/band.h"
+
+namespace qv7m::sim {
+
+enum class Fault { None, Silent, Garbage, Drop, Extra, Hangup };
+
+struct Retune {
+  bool byFrames = false;
+  int64_t atNs = 0;       // when byFrames is false: time since start
+  uint64_t atFrames = 0;  // when byFrames is true: after this many frames
+  int64_t hz = 0;
+};
+
+struct EngineConfig {
+  int64_t vfoaHz = 14250000;
+  int64_t vfobHz = 14250000;
+  int64_t latencyNs = 3000000;
+  int64_t resyncNs = 20000000;  // pause after which a partial frame is dropped
+  Fault fault = Fault::None;
+  uint64_t hangupAfter = 0;  // frames, for Fault::Hangup
+  uint64_t seed = 1;
+  std::vector<Retune> retunes;
+};
+
+class Engine {
+ public:
+  static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+
+  // One answer byte, due at `atNs` (the moment its stop bit ends); `last`
+  // marks the last byte of an answer.
+  using ByteOut = std::function<void(uint8_t byte, int64_t atNs, bool last)>;
+  // One finished log line, without the newline.
+  using LogOut = std::function<void(const std::string& line)>;
+
+  Engine(EngineConfig cfg, Meter meter, ByteOut out, LogOut log);
+
+  // Bytes read from the line at nowNs. Handles whatever was due first.
+  void receive(const uint8_t* data, size_t n, int64_t nowNs);
+  // Handles, in time order, everything due at or before nowNs.
+  void advance(int64_t nowNs);
+  // When something is next due, or kNever: the line is idle.
+  int64_t nextDeadline() const;
+
+  // Logs "t=<now> event=<text>".
+  void event(int64_t nowNs, const std::string& text);
+
+  bool hungUp() const { return hungUp_; }
+  int64_t vfoaHz() const { return vfoa_; }
+  int64_t vfobHz() const { return vfob_; }
+  int pacingMs() const { return pacingMs_; }
+  uint64_t frames() const { return frames_; }
+  const Meter& meter() const { return meter_; }
+
+  // The meter byte of the receiver that read-meter parameter P1 selects:
+  // 01 the sub receiver (VFO-B), 80 and above the transmit meters (zero while
+  // receiving), anything else the main receiver (VFO-A).
+  int meterFor(uint8_t p1) const;
+
+ private:
+  struct Answer {
+    std::vector<uint8_t> bytes;
+    int64_t readyAt = 0;  // request in + latency
+    bool started = false;
+    size_t next = 0;
+    int64_t nextAt = 0;
+    int64_t pacingNs = 0;
+  };
+  enum Due { kInput, kPartial, kRetune, kAnswer, kNone };
+
+  Due nextDue(int64_t& at) const;
+  void handleFrame(int64_t at);
+  std::vector<uint8_t> answerFor(const uint8_t* f, std::string& note);
+  void applyFault(std::vector<uint8_t>& a, std::string& note);
+  void setVfo(const uint8_t* f, int64_t& vfo, std::string& note);
+  void retune(int64_t at, int64_t hz);
+  void logLine(int64_t at, const std::string& rest);
+
+  EngineConfig cfg_;
+  Meter meter_;
+  ByteOut out_;
+  LogOut log_;
+  std::mt19937_64 rng_;
+
+  int64_t vfoa_, vfob_;
+  int pacingMs_ = 0;
+  uint64_t frames_ = 0;
+  bool hungUp_ = false;
+
+  struct Pending {
+    uint8_t byte;
+    int64_t at;
+  };
+  std::deque<Pending> input_;  // read but not yet in, in arrival order
+  int64_t lastArrival_ = std::numeric_limits<int64_t>::min() / 2;
+  std::vector<uint8_t> frame_;
+
+  std::deque<Answer> answers_;
+  int64_t lineFreeAt_ = 0;  // end of the last answer sent
+
+  std::vector<Retune> timed_;  // by time, in order
+  size_t nextTimed_ = 0;
+};
+
+// "0A1B" style upper-case hex, no separators; "-" for nothing.
+std::string hexBytes(const uint8_t* p, size_t n);
+// Milliseconds with three decimals.
+std::string formatMs(int64_t ns);
+
+}  // namespace qv7m::sim

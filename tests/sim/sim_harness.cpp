@@ -1,0 +1,189 @@
+#include "sim/sim_harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <stdexcept>
+
+namespace simtest {
+
+double nowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+namespace {
+
+std::string simPath() {
+  const char* p = std::getenv("QV7M_SIM");
+  if (!p) throw std::runtime_error("QV7M_SIM is not set");
+  return p;
+}
+
+std::string scratchDir() {
+  char tmpl[] = "/tmp/qv7m-sim-test-XXXXXX";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
+  return tmpl;
+}
+
+// Starts the simulator in `dir`; out/err are the read ends of its stdout/stderr.
+pid_t spawn(const std::string& dir, const std::vector<std::string>& args, int& out, int& err) {
+  int po[2], pe[2];
+  if (pipe(po) || pipe(pe)) throw std::runtime_error("pipe");
+  const std::string exe = simPath();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(po[1], 1);
+    dup2(pe[1], 2);
+    ::close(po[0]);
+    ::close(pe[0]);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  ::close(po[1]);
+  ::close(pe[1]);
+  out = po[0];
+  err = pe[0];
+  return pid;
+}
+
+std::string drain(int fd) {
+  std::string s;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  return s;
+}
+
+}  // namespace
+
+Outcome runToEnd(const std::vector<std::string>& args) {
+  const std::string dir = scratchDir();
+  int out, err;
+  const pid_t pid = spawn(dir, args, out, err);
+  Outcome r;
+  r.err = drain(err);
+  r.out = drain(out);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  std::system(("rm -rf " + dir).c_str());
+  return r;
+}
+
+Sim::Sim(std::vector<std::string> args) : dir(scratchDir()) {
+  args.insert(args.begin(), {"--log", "log.txt"});
+  int out, err;
+  pid = spawn(dir, args, out, err);
+  ::close(err);
+  // The ready line comes within a few ms; allow plenty on a loaded machine.
+  std::string got;
+  const double until = nowMs() + 5000;
+  while (got.find('\n') == std::string::npos && nowMs() < until) {
+    pollfd p{out, POLLIN, 0};
+    if (poll(&p, 1, 100) > 0) {
+      char c[256];
+      const ssize_t n = ::read(out, c, sizeof c);
+      if (n <= 0) break;
+      got.append(c, static_cast<size_t>(n));
+    }
+  }
+  ::close(out);
+  readyLine = got.substr(0, got.find('\n'));
+  const auto arrow = readyLine.find(" -> ");
+  if (readyLine.rfind("qv7m-radio: ready ", 0) != 0 || arrow == std::string::npos)
+    throw std::runtime_error("no ready line, got: " + got);
+  link = dir + "/" + readyLine.substr(18, arrow - 18);
+  pty = readyLine.substr(arrow + 4);
+}
+
+Sim::~Sim() {
+  if (pid > 0 && stop(SIGTERM) < 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  std::system(("rm -rf " + dir).c_str());
+}
+
+int Sim::waitExit(int timeoutMs) {
+  const double until = nowMs() + timeoutMs;
+  while (nowMs() < until) {
+    int st = 0;
+    if (waitpid(pid, &st, WNOHANG) == pid) {
+      pid = -1;
+      return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    }
+    usleep(2000);
+  }
+  return -1;
+}
+
+int Sim::stop(int sig) {
+  if (pid <= 0) return -1;
+  kill(pid, sig);
+  return waitExit(5000);
+}
+
+std::vector<std::string> Sim::log() const {
+  std::ifstream f(dir + "/log.txt");
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(f, l);) lines.push_back(l);
+  return lines;
+}
+
+Port::Port(const std::string& path) {
+  fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  t.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+  cfsetispeed(&t, B4800);
+  cfsetospeed(&t, B4800);
+  tcsetattr(fd, TCSANOW, &t);
+}
+
+Port::~Port() { close(); }
+
+void Port::close() {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void Port::send(const Bytes& b) {
+  if (::write(fd, b.data(), b.size()) != static_cast<ssize_t>(b.size()))
+    throw std::runtime_error("short write");
+}
+
+Port::Rx Port::read(size_t n, int timeoutMs) {
+  Rx rx;
+  const double until = nowMs() + timeoutMs;
+  while (rx.bytes.size() < n) {
+    const int left = static_cast<int>(until - nowMs());
+    pollfd p{fd, POLLIN, 0};
+    if (left <= 0 || poll(&p, 1, left) <= 0 || !(p.revents & POLLIN)) break;
+    uint8_t buf[256];
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got <= 0) break;
+    const double t = nowMs();
+    for (ssize_t i = 0; i < got; ++i) {
+      rx.bytes.push_back(buf[i]);
+      rx.at.push_back(t);
+    }
+  }
+  return rx;
+}
+
+}  // namespace simtest
