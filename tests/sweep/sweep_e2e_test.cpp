@@ -76,6 +76,8 @@ TEST(TraceTruth, EveryStepDrawsTheRadiosReadingInAllThreeStyles) {
     for (const auto& f : log)
         if (f.opcode() == 0x8A) tunings.push_back(f);
     ASSERT_GE(tunings.size(), 303u);
+    if (tunings[0].vfob != 14245000)
+        for (size_t i = 0; i < 60 && i < sim.log().size(); ++i) std::printf("%s\n", sim.log()[i].c_str());
     // shade is toggled before the first point of each sweep: 140, 220, 140.
     ASSERT_GE(shades.size(), 3u);
     EXPECT_EQ(shades[0], 140);
