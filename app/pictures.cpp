@@ -46,7 +46,9 @@ QImage smeterScaleImage() {
     for (int i = 0; i < 3; ++i) {
         const int x = std::min(xOf(dbCounts[i]), img.width() - 1);
         p.drawLine(x, 9, x, 12);
-        p.drawText(QRect(x - 10, 0, 18, 9), Qt::AlignCenter, QString::fromLatin1(dbText[i]));
+        // keep the last label inside the picture
+        const int left = std::min(x - 10, img.width() - 18);
+        p.drawText(QRect(left, 0, 18, 9), Qt::AlignCenter, QString::fromLatin1(dbText[i]));
     }
     return img;
 }

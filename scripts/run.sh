@@ -60,5 +60,6 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 60)) $((Y + 66)) click 1
 sleep "${QV7M_SCAN_SECONDS:-12}"
 shot="$work/qv7m-screenshot.png"
-"$top/build/app/qv7m-screenshot" "$shot"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+"$top/build/app/qv7m-screenshot" "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
 echo "run: screenshot saved to $shot"

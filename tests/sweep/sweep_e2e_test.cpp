@@ -10,6 +10,7 @@
 #include "support/sim_log.h"
 #include "sweep/sweep.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ public:
     void setSmeterWidth(double) override {}
     DrawingSurface& picture1() override { return *surfaces.at(style); }
     void doEvents() override {
+        QCoreApplication::processEvents();
         if (onYield) onYield();
     }
     int16_t style = 0;
