@@ -167,7 +167,10 @@ bool AlignedComm::fitsFirstByte(LineTime at) const {
     if (latencySeen_ < 0 || !cur_.bytes.empty()) return false;
     LineTime start = cur_.inAt;
     if (prev_.active) start = std::max(start, prev_.last);
-    return std::llabs(at - (start + timing_.byteTime + latencySeen_)) <= timing_.cadenceTolerance;
+    // A radio may start an answer it already holds as soon as the previous
+    // one is out, without its usual latency.
+    const LineTime earliest = start + timing_.byteTime - timing_.cadenceTolerance;
+    return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
 }
 
 // When a byte fits both the previous answer's cadence and the start of the
@@ -208,9 +211,7 @@ LineTime AlignedComm::previousEnd() const {
 void AlignedComm::sort(const StampedByte& b, bool exact) {
     if (!cur_.active) return;  // no request is waiting: nobody's answer
     if (hasUndecided_) {
-        const bool startsAfterIt = std::llabs(b.at - (undecidedUntil() - timing_.cadenceTolerance)) <=
-                                   timing_.cadenceTolerance;
-        decide(startsAfterIt);
+        decide(b.at <= undecidedUntil());
     }
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
