@@ -33,6 +33,7 @@ int AlignedComm::answerLength(uint8_t opcode, uint8_t p4) {
 }
 
 void AlignedComm::retire() {
+    decide(false);
     // The current request's reads are over; its answer may still be arriving.
     if (cur_.active) {
         prev_ = cur_;
@@ -93,6 +94,16 @@ QByteArray AlignedComm::read() {
     for (;;) {
         if (int(cur_.bytes.size()) >= wanted) return QByteArray(1, char(cur_.bytes[wanted - 1]));
         if (cur_.silent) return {};
+        if (hasUndecided_) {
+            // Nothing came where the current answer would have started after
+            // it: it was the current answer's first byte.
+            if (line_->now() >= undecidedUntil()) {
+                decide(false);
+                continue;
+            }
+            take(std::min(undecidedUntil(), nextDeadline()));
+            continue;
+        }
         const LineTime deadline = nextDeadline();
         if (line_->now() >= deadline) {
             cur_.silent = true;
@@ -137,19 +148,47 @@ int AlignedComm::previousSlot(LineTime at) const {
     // then starts a few milliseconds after it, well before its next slot.
     // Otherwise the current answer may begin at any moment, and its first
     // byte must not be lost to a guess.
+    if (prev_.seen > prev_.expected) return 0;  // it has had its one added byte
     bool added = cur_.inAt <= prev_.last;
     // Once the radio's latency is known, a byte that does not come when the
     // current answer would start is the previous answer's too.
-    if (!added && latencySeen_ >= 0) {
-        const LineTime firstDue = std::max(cur_.inAt, prev_.last) + timing_.byteTime + latencySeen_;
-        added = std::llabs(at - firstDue) > timing_.cadenceTolerance;
-    }
+    if (!added && latencySeen_ >= 0) added = !fitsFirstByte(at);
     const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + (added ? 1 : 0);
     for (int m = 1; m <= slotsLeft; ++m) {
         const LineTime slot = prev_.last + LineTime(m) * step(prev_);
         if (std::llabs(at - slot) <= timing_.cadenceTolerance) return m;
     }
     return 0;
+}
+
+// Whether a byte arriving at `at` comes when the current answer's first byte
+// is due, by the latency the radio has shown.
+bool AlignedComm::fitsFirstByte(LineTime at) const {
+    if (latencySeen_ < 0 || !cur_.bytes.empty()) return false;
+    LineTime start = cur_.inAt;
+    if (prev_.active) start = std::max(start, prev_.last);
+    // A radio may start an answer it already holds as soon as the previous
+    // one is out, without its usual latency.
+    const LineTime earliest = start + timing_.byteTime - timing_.cadenceTolerance;
+    return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
+}
+
+// When a byte fits both the previous answer's cadence and the start of the
+// current one, the next byte decides: had it been the previous answer's, the
+// current answer would start right after it.
+LineTime AlignedComm::undecidedUntil() const {
+    return undecided_.at + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
+}
+
+void AlignedComm::decide(bool previous) {
+    if (!hasUndecided_) return;
+    hasUndecided_ = false;
+    if (previous) {
+        prev_.seen += undecidedSlot_;
+        prev_.last = undecided_.at;
+    } else {
+        accept(undecided_, true);
+    }
 }
 
 // Which byte of the previous answer one arriving at `at` is, judged by the
@@ -171,6 +210,9 @@ LineTime AlignedComm::previousEnd() const {
 
 void AlignedComm::sort(const StampedByte& b, bool exact) {
     if (!cur_.active) return;  // no request is waiting: nobody's answer
+    if (hasUndecided_) {
+        decide(b.at <= undecidedUntil());
+    }
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
     const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
@@ -179,6 +221,14 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
         // current answer has begun, a byte in the previous answer's cadence is
         // that answer's tail, however late.
         const int slot = previousSlot(b.at);
+        // A byte that would end the previous answer but also comes when the
+        // current one would begin is decided by the next byte.
+        if (slot > 0 && exact && prev_.seen + slot >= prev_.expected && fitsFirstByte(b.at)) {
+            undecided_ = b;
+            undecidedSlot_ = slot;
+            hasUndecided_ = true;
+            return;
+        }
         if (slot > 0 || tooEarly) {
             prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
             prev_.last = b.at;
@@ -186,6 +236,10 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
         }
     }
     if (tooEarly) return;
+    accept(b, exact);
+}
+
+void AlignedComm::accept(const StampedByte& b, bool exact) {
     if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
         // How long the radio takes to start an answer, as last seen.
         LineTime start = cur_.inAt;

@@ -77,6 +77,10 @@ private:
     void take(LineTime deadline);
     QByteArray read();
     void sort(const StampedByte& b, bool exact);
+    void accept(const StampedByte& b, bool exact);
+    bool fitsFirstByte(LineTime at) const;
+    LineTime undecidedUntil() const;
+    void decide(bool previous);
     LineTime step(const Request& r) const;
     int previousSlot(LineTime at) const;
     int previousPosition(LineTime at) const;
@@ -94,6 +98,10 @@ private:
     QByteArray partialFrame_;
     int pacingMs_;
     std::vector<StampedByte> scratch_;
+    // A byte that may end the previous answer or begin the current one.
+    bool hasUndecided_ = false;
+    StampedByte undecided_{0, 0};
+    int undecidedSlot_ = 0;
 };
 
 }  // namespace qv7m

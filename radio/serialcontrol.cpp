@@ -159,7 +159,12 @@ void SerialControl::open() {
         serial_ = nullptr;
         throw serialError(QStringLiteral("Cannot open %1 (%2): %3").arg(name.name, name.device, reason));
     };
-    if (!serial->open(QIODevice::ReadWrite)) giveUp(serial->errorString());
+    if (!serial->open(QIODevice::ReadWrite)) {
+        // The port's lock file is held: another program (or this one) has it.
+        if (serial->error() == QSerialPort::PermissionError && serial->errorString().contains(QLatin1String("lock")))
+            giveUp(QStringLiteral("the port is in use by another program (%1)").arg(serial->errorString()));
+        giveUp(serial->errorString());
+    }
     fd_ = int(serial->handle());
 #ifdef Q_OS_UNIX
     // The system's exclusive mode does not hold against root, and the lock
