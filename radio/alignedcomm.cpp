@@ -8,7 +8,7 @@ namespace qv7m {
 AlignedComm::AlignedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line), Timing{}) {}
 
 AlignedComm::AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing)
-    : line_(std::move(line)), timing_(timing), pacingMs_(timing.initialPacingMs) {
+    : line_(std::move(line)), timing_(timing), pacingMs_(-1) {
     line_->onComm = [this] {
         if (onComm) onComm();
     };
@@ -135,8 +135,16 @@ void AlignedComm::take(LineTime deadline) {
     for (const StampedByte& b : scratch_) sort(b, !wasAway || b.at > callStart + kMillisecond / 5);
 }
 
+// The longest a byte of the answer can take after the one before it.
 LineTime AlignedComm::step(const Request& r) const {
-    return timing_.byteTime + LineTime(std::max(r.pacingMs, pacingMs_)) * kMillisecond;
+    int pacing = std::max(r.pacingMs, pacingMs_);
+    if (pacing < 0) pacing = timing_.initialPacingMs;
+    return timing_.byteTime + LineTime(pacing) * kMillisecond;
+}
+
+// The shortest: with the radio's pacing not known, one byte time.
+LineTime AlignedComm::minStep(const Request& r) const {
+    return timing_.byteTime + LineTime(std::max(0, r.pacingMs)) * kMillisecond;
 }
 
 // The slot (1 = the next one) of the previous answer's cadence that a byte
@@ -253,7 +261,7 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     // radio added to the previous one, or noise.
     if (!cur_.bytes.empty() && exact && cur_.lastExact) {
         const LineTime gap = b.at - cur_.last;
-        if (gap > 0 && gap < step(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
+        if (gap > 0 && gap < minStep(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
     }
     cur_.bytes.push_back(b.value);
     cur_.last = b.at;

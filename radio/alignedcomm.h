@@ -30,7 +30,9 @@ public:
         LineTime slack = 20 * kMillisecond;
         // How far a byte may sit from the slot its answer's cadence predicts.
         LineTime cadenceTolerance = 3 * kMillisecond;
-        // Pacing assumed until the program sets one (the program always uses 15 ms).
+        // Pacing assumed for waits until the program sets one (it always uses 15 ms).
+        // The radio's own pacing is unknown until then (0 after power-up), so
+        // until then no byte is judged too close to the one before it.
         int initialPacingMs = 15;
     };
 
@@ -65,7 +67,7 @@ private:
         bool active = false;
         int expected = 0;      // answer length
         LineTime inAt = 0;     // when its last byte reached the radio
-        int pacingMs = 0;      // pacing in force when it was sent
+        int pacingMs = 0;      // pacing in force when it was sent; -1 unknown
         int reads = 0;
         bool silent = false;   // a wait for it timed out
         std::vector<uint8_t> bytes;
@@ -82,6 +84,7 @@ private:
     LineTime undecidedUntil() const;
     void decide(bool previous);
     LineTime step(const Request& r) const;
+    LineTime minStep(const Request& r) const;
     int previousSlot(LineTime at) const;
     int previousPosition(LineTime at) const;
     LineTime previousEnd() const;
@@ -96,7 +99,7 @@ private:
     LineTime awaySince_ = 0;  // when control last went back to the program
     LineTime latencySeen_ = -1;  // the radio's latency before its last answer; -1 until seen
     QByteArray partialFrame_;
-    int pacingMs_;
+    int pacingMs_;  // the pacing the program last set; -1 while it has set none
     std::vector<StampedByte> scratch_;
     // A byte that may end the previous answer or begin the current one.
     bool hasUndecided_ = false;

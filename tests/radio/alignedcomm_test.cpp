@@ -82,6 +82,17 @@ TEST_F(Aligned, StatusRecordGivesItsFrequency) {
     }
 }
 
+TEST_F(Aligned, StatusRecordFromARadioStillUnpacedAfterPowerUp) {
+    // The first request after the radio came on: its pacing is 0, so the whole
+    // record arrives byte after byte before any follow-up frame has set one.
+    radio.pacingMs = 0;
+    radio.frequency = 1425000;
+    link->ReadStatus();
+    EXPECT_EQ(link->centerFreq, 1425000);
+    EXPECT_EQ(link->rxBuffer[9], QByteArray(1, '\x11')) << "read 4 takes record byte 1";
+    EXPECT_EQ(link->rxBuffer[21], QByteArray(1, char(0xC0 + 12))) << "read 16 takes record byte 13";
+}
+
 TEST_F(Aligned, BackToBackStepsAtLineSpeedStayInStepAndReachTheLimit) {
     std::vector<LineTime> ends;
     for (int i = 0; i < 100; ++i) {
