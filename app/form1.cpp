@@ -528,7 +528,16 @@ void Form1::Picture1_Paint() {
 
 // ---------------------------------------------------------------- sweep
 
-void Form1::starten_Click() { sweep.starten_Click(); }
+void Form1::starten_Click() {
+    try {
+        sweep.starten_Click();
+    } catch (const RuntimeError&) {
+        // The scan failed: once the message is shown, the window goes back to
+        // its set-up state.
+        pendingRecovery_ = true;
+        throw;
+    }
+}
 
 void Form1::stopscan_Click() {}
 

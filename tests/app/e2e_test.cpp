@@ -26,6 +26,10 @@ std::vector<LogLine> frames(const simtest::Sim& sim) { return simlog::parse(sim.
 
 int opcode(const LogLine& l) { return l.opcode(); }
 
+// The simulator takes the program's bytes in at line speed: what was written
+// last reaches its log up to a few hundred ms later.
+void settle() { usleep(500 * 1000); }
+
 std::vector<long> tunedVfoB(const simtest::Sim& sim) {
     std::vector<long> out;
     for (const LogLine& l : frames(sim))
@@ -144,17 +148,19 @@ TEST_F(Program, FirstSweepThenSetup) {
     ASSERT_TRUE(messages.shown.isEmpty()) << messages.shown.value(0).toStdString();
     QString labels[3];
     scanUntil([&] {
-        if (tunedVfoB(sim).size() < 101) return false;
+        // Press "Setup" at a step of the second sweep (not inside its status read).
+        if (form->sweep.fullSteps < 103) return false;
         labels[0] = form->links->text();
         labels[1] = form->mitte->text();
         labels[2] = form->rechts->text();
         form->setup->click();  // inside the scan's yield
         return true;
     });
+    settle();
     const auto tuned = tunedVfoB(sim);
     ASSERT_GE(tuned.size(), 101u);
     for (int i = 0; i < 101; ++i) EXPECT_EQ(tuned[i], 1424500 + 10 * i) << i;
-    EXPECT_EQ(labels[0], QStringLiteral("14245000 Hz"));
+    EXPECT_EQ(labels[0], QStringLiteral("14245000 Hz")) << "the second sweep, same centre";
     EXPECT_EQ(labels[1], QStringLiteral("14250000 Hz"));
     EXPECT_EQ(labels[2], QStringLiteral("14255000 Hz"));
 
@@ -190,7 +196,9 @@ TEST_F(Program, NextSweepFollowsTheRetunedRadio) {
         form->setup->click();
         return true;
     });
+    settle();
     const auto tuned = tunedVfoB(sim);
+    ASSERT_GE(tuned.size(), 102u);
     EXPECT_EQ(tuned[100], 1425500);
     EXPECT_EQ(tuned[101], 703000) << "the second sweep is centred on the new frequency";
     EXPECT_EQ(centre, QStringLiteral("7035000 Hz"));
@@ -217,6 +225,7 @@ TEST_F(Program, HoldContinuesWithoutGapOrRepeat) {
         }
         return false;
     });
+    settle();
     const auto log = frames(sim);
     std::vector<long> tuned;
     int maxReadsBetweenTunings = 0, reads = 0;
@@ -249,7 +258,7 @@ TEST_F(Program, QuitDuringASweepSendsCommand4ClosesAndWrites) {
     EXPECT_TRUE(form->ended());
     EXPECT_FALSE(comm->portOpen());
     QCoreApplication::processEvents();
-    usleep(200 * 1000);
+    settle();
     const auto log = frames(sim);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().bytes, QByteArray("\x00\x00\x00\x00\x85", 5)) << "nothing after command 4";
@@ -271,7 +280,7 @@ TEST_F(Program, ClosingTheWindowDuringASweepEndsWithoutWritingOrSending) {
         return true;
     });
     EXPECT_EQ(ends, 1);
-    usleep(200 * 1000);
+    settle();
     // At most the frames already on their way when the window closed.
     EXPECT_LE(frames(sim).size(), sent + 7);
     for (size_t i = sent; i < frames(sim).size(); ++i) EXPECT_NE(opcode(frames(sim)[i]), 0x85);
