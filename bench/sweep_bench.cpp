@@ -160,5 +160,6 @@ int main(int argc, char** argv) {
     std::printf("  CPU use while scanning  %8.2f %% of one core (target <= 5 %%)\n", wallS > 0 ? 100 * cpu / wallS : 0);
     std::printf("  steps drawn true        %zu / %zu (%.1f %%)\n", trueSteps, compared,
                 compared ? 100.0 * trueSteps / compared : 0);
+    QDir::setCurrent(QDir::tempPath());
     return 0;
 }

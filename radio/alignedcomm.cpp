@@ -132,7 +132,7 @@ void AlignedComm::take(LineTime deadline) {
     // A byte that was already waiting carries the time it was taken in, which
     // is late by however long the program was busy elsewhere.
     const bool wasAway = callStart - awaySince_ > kMillisecond;
-    for (const StampedByte& b : scratch_) sort(b, !wasAway || b.at > callStart + kMillisecond / 5);
+    for (const StampedByte& b : scratch_) sort(b, !b.batched && (!wasAway || b.at > callStart + kMillisecond / 5));
 }
 
 // The longest a byte of the answer can take after the one before it.
@@ -224,6 +224,18 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
     const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
+    if (!exact && cur_.bytes.empty() && prev_.active && prev_.seen > 0 && prev_.seen < prev_.expected) {
+        // A byte that waited to be read has only a latest arrival time. The
+        // radio finishes one answer before it starts the next, so once the
+        // previous answer's next byte was due, the next byte in line is that
+        // one.
+        const LineTime due = prev_.last + step(prev_);
+        if (b.at >= due - timing_.cadenceTolerance) {
+            prev_.seen += 1;
+            prev_.last = due;
+            return;
+        }
+    }
     if (cur_.bytes.empty() && prev_.active) {
         // The radio finishes one answer before it starts the next, so until the
         // current answer has begun, a byte in the previous answer's cadence is

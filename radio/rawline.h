@@ -21,6 +21,9 @@ constexpr LineTime kByteTime = 2291667;
 struct StampedByte {
     uint8_t value;
     LineTime at;
+    // Read together with bytes after it: it arrived some time before `at`,
+    // so its stamp says nothing exact about its place in an answer's cadence.
+    bool batched = false;
 };
 
 class RawLine : public MSComm {

@@ -10,7 +10,7 @@ namespace qv7m::sim {
 Band builtinBand() {
   Band b;
   // Width 2700 is an SSB voice signal, 100..150 a CW carrier with its keying.
-  b.signals = {
+  b.carriers = {
       // 20 m phone, around 14.250 MHz
       {14212000, 2700, 95},  {14225500, 2700, 140}, {14236000, 2700, 120},
       {14243500, 150, 165},  {14250000, 2700, 185}, {14254200, 120, 200},
@@ -46,7 +46,7 @@ bool number(const std::string& tok, double& v) {
 
 bool parseBand(std::istream& in, Band& band, std::string& error) {
   Band b;
-  b.signals.clear();
+  b.carriers.clear();
   std::string raw;
   int lineNo = 0;
   auto fail = [&](const std::string& what) {
@@ -89,7 +89,7 @@ bool parseBand(std::istream& in, Band& band, std::string& error) {
     if (s.freqHz <= 0 || s.freqHz > 1e9) return fail("frequency out of range");
     if (s.widthHz < 0 || s.widthHz > 1e6) return fail("width out of range");
     if (s.level < 0 || s.level > 255) return fail("level must be 0..255");
-    b.signals.push_back(s);
+    b.carriers.push_back(s);
   }
   if (in.bad()) return fail("read error");
   band = std::move(b);
@@ -149,7 +149,7 @@ double Meter::fraction(const Signal& s, double hz) const {
 
 double Meter::level(int64_t hz) const {
   double total = power(band_.floor);
-  for (const Signal& s : band_.signals) {
+  for (const Signal& s : band_.carriers) {
     // Beyond 100 dB down a signal adds nothing visible.
     if (std::fabs(s.freqHz - static_cast<double>(hz)) >
         s.widthHz / 2 + band_.filterHz / 2 + 2 * band_.skirtHz)

@@ -21,7 +21,7 @@ struct Band {
   double noise = 3;        // repeatable noise, +- meter units
   double filterHz = 2400;  // receive filter: flat width
   double skirtHz = 600;    // ... and the distance beyond each edge to -60 dB
-  std::vector<Signal> signals;
+  std::vector<Signal> carriers;  // not "signals": that word is a macro to Qt code including this
 };
 
 // CW and SSB signals around 14.250 MHz and around 7.035 MHz.

@@ -111,6 +111,7 @@ void Sweep::oneSweep() {
             drawPoint(host_.picture1(), PointInputs{plotX, halfColumn, prevX, prevMeter, link_.meterValue, shade,
                                                     host_.styleIndex()});
             ++fullSteps;
+            if (onPoint) onPoint(scanFreq, link_.meterValue);
             prevX = plotX;
             plotX = plotX + host_.picture1().Width() / divide(host_.spanUnits(), stepUnits);
         }

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace qv7m {
 
@@ -54,6 +55,8 @@ public:
     // Counts for benchmarks and tests.
     long long fullSteps = 0;
     long long sweepsStarted = 0;
+    // Told of every point drawn: the frequency tuned and the reading drawn.
+    std::function<void(int32_t frequency, int16_t meter)> onPoint;
 
     // Decimal digits of a count of 10 Hz followed by "0 Hz": 1425000 -> "14250000 Hz".
     static QString hertzText(double units);

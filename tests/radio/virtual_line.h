@@ -22,6 +22,9 @@ public:
     // The program is busy for a while (drawing): bytes arriving meanwhile are
     // taken in late.
     void busy(LineTime t) { clock += t; }
+    // The system does not run the program for a while inside its next wait
+    // (a loaded machine): it wakes late, with several bytes waiting.
+    LineTime stallInNextWait = 0;
 
     void setCommPort(int16_t p) override { port_ = p; }
     int16_t commPort() const override { return port_; }
@@ -59,6 +62,8 @@ public:
             clock = radio_.outgoing.front().at;
         else
             clock = deadline;
+        clock += stallInNextWait;
+        stallInNextWait = 0;
         blocked += clock - start;
         takeArrived(out);
     }
@@ -71,14 +76,16 @@ private:
         }
         if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port is not open"));
     }
+    // Like the real port: what has arrived is read in one go, and all but
+    // the last byte of such a batch are marked as having waited.
     bool takeArrived(std::vector<StampedByte>& out) {
-        bool any = false;
+        const size_t first = out.size();
         while (!radio_.outgoing.empty() && radio_.outgoing.front().at <= clock) {
-            out.push_back({radio_.outgoing.front().value, clock});
+            out.push_back({radio_.outgoing.front().value, clock, false});
             radio_.outgoing.erase(radio_.outgoing.begin());
-            any = true;
         }
-        return any;
+        for (size_t i = first; i + 1 < out.size(); ++i) out[i].batched = true;
+        return out.size() > first;
     }
 
     FakeRadio& radio_;

@@ -27,7 +27,7 @@ TEST(Band, SignalsStandAboveTheFloorThroughTheFilter) {
   EXPECT_NEAR(m.reading(7035000), 195, 4);
   // Never out of range, and above F0 only for the loudest of signals.
   Band loud;
-  loud.signals = {{14250000, 0, 255}};
+  loud.carriers = {{14250000, 0, 255}};
   const Meter l(loud, 1);
   EXPECT_LE(l.reading(14250000), 255);
   EXPECT_GT(l.reading(14250000), 240);
@@ -48,8 +48,8 @@ TEST(Band, FileFormat) {
   ASSERT_TRUE(parseBand(good, b, err)) << err;
   EXPECT_EQ(b.floor, 10);
   EXPECT_EQ(b.filterHz, 500);
-  ASSERT_EQ(b.signals.size(), 2u);
-  EXPECT_EQ(b.signals[1].widthHz, 2700);
+  ASSERT_EQ(b.carriers.size(), 2u);
+  EXPECT_EQ(b.carriers[1].widthHz, 2700);
   const Meter m(b, 1);
   EXPECT_EQ(m.reading(14100000), 120);
   EXPECT_EQ(m.reading(14110000), 10);
