@@ -313,13 +313,7 @@ void Form1::handleRuntimeError(const QString& message) {
 
 void Form1::recoverAfterError() {
     // The window as "Setup" leaves it, without sending anything.
-    style->setEnabled(true);
-    starten->setEnabled(true);
-    stopscan->setEnabled(false);
-    stopscan->setChecked(false);
-    dis->setEnabled(true);
-    step->setEnabled(true);
-    comport->setEnabled(true);
+    enableSetupControls();
     guarded([this] { Form_Load(); });
 }
 
@@ -439,7 +433,8 @@ bool Form1::FileExists(const QString& filename) {
 
 // ---------------------------------------------------------------- Setup and Quit
 
-void Form1::setup_Click() {
+// "Start scan" and the lists on, "Hold scan" off and cleared, in this order.
+void Form1::enableSetupControls() {
     style->setEnabled(true);
     starten->setEnabled(true);
     stopscan->setEnabled(false);
@@ -447,6 +442,10 @@ void Form1::setup_Click() {
     dis->setEnabled(true);
     step->setEnabled(true);
     comport->setEnabled(true);
+}
+
+void Form1::setup_Click() {
+    enableSetupControls();
     sweep.stopRequested = -1;
     if (MSComm1.portOpen()) {
         link.Befehl(4);

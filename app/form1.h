@@ -116,6 +116,7 @@ private:
     void setListIndex(QComboBox* list, int16_t index);
     void handleRuntimeError(const QString& message);
     void recoverAfterError();
+    void enableSetupControls();
     void endNow();
 
     MessagePresenter& messages_;
