@@ -176,8 +176,10 @@ bool AlignedComm::fitsFirstByte(LineTime at) const {
     LineTime start = cur_.inAt;
     if (prev_.active) start = std::max(start, prev_.last);
     // A radio may start an answer it already holds as soon as the previous
-    // one is out, without its usual latency.
-    const LineTime earliest = start + timing_.byteTime - timing_.cadenceTolerance;
+    // one is out, without its usual latency; but never before the request
+    // has reached it and one byte time has passed.
+    const LineTime earliest = std::max(start + timing_.byteTime - timing_.cadenceTolerance,
+                                       cur_.inAt + timing_.byteTime - kMillisecond);
     return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
 }
 
@@ -248,6 +250,7 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
 }
 
 void AlignedComm::accept(const StampedByte& b, bool exact) {
+    if (cur_.bytes.empty() && cur_.firstDue < 0) cur_.firstDue = nextDeadline();
     if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
         // How long the radio takes to start an answer, as last seen.
         LineTime start = cur_.inAt;
@@ -276,7 +279,12 @@ LineTime AlignedComm::nextDeadline() const {
         if (prev_.active) start = std::max(start, previousEnd());
         return start + timing_.byteTime + timing_.latency + timing_.slack;
     }
-    return cur_.last + step(cur_) + timing_.slack;
+    // Each byte extends the wait by one step, but not past the time by which
+    // the whole answer must be in: bytes that keep coming too close together
+    // to be one answer (another device talking on the port) must not hold a
+    // read up for as long as they last.
+    const LineTime answerEnd = cur_.firstDue + LineTime(std::max(0, cur_.expected - 1)) * step(cur_);
+    return std::min(cur_.last, answerEnd) + step(cur_) + timing_.slack;
 }
 
 }  // namespace qv7m

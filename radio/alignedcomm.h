@@ -74,6 +74,7 @@ private:
         LineTime last = 0;     // arrival of its latest byte
         bool lastExact = false;  // whether that arrival was timed as it happened
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
+        LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
     };
 
     void take(LineTime deadline);

@@ -235,6 +235,24 @@ TEST_F(Aligned, AnAddedByteBeforeAStatusRequestDoesNotShiftItsRecord) {
     }
 }
 
+TEST_F(Aligned, AByteBeforeTheRequestIsInIsNeverItsAnswer) {
+    // An added byte stretches answer 2 so far that its last two bytes arrive
+    // around the moment the next meter request has crossed the wire: the one
+    // before is the previous answer's, whatever its cadence suggests, and
+    // the pad after it must not become the reading.
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 1) a.insert(a.begin(), uint8_t(0x99));
+    };
+    link->lesemeter();
+    link->lesemeter();
+    for (int i = 0; i < 3; ++i) {
+        const int answer = step();
+        SCOPED_TRACE(answer);
+        EXPECT_NE(link->meterValue, 0xF7);
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
 TEST_F(Aligned, AnAddedByteAfterAStatusRecord) {
     radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
         if (index == 0) a.push_back(uint8_t(0x77));
@@ -319,6 +337,27 @@ TEST_F(Aligned, GarbageThenBackInStep) {
     for (int i = 0; i < 10; ++i) {
         const int answer = step();
         EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, AByteStreamOnTheLineDoesNotHoldAReadUp) {
+    // Another device on the port (a GPS talks at 4800 baud too) sends without
+    // a pause: bytes come closer than any answer's, so none of them ever
+    // makes a whole answer, and the reads must still give up in time.
+    const LineTime streamEnd = 5000 * kMillisecond;
+    for (LineTime t = kByteTime; t < streamEnd; t += kByteTime) radio.noise(t, uint8_t('$'));
+    while (line->clock < streamEnd) {
+        const LineTime before = line->clock;
+        if (radio.answered % 5 == 4)
+            link->ReadStatus();
+        else
+            step();
+        ASSERT_LT(ms(line->clock - before), 500.0);
+    }
+    line->busy(100 * kMillisecond);
+    for (int i = 0; i < 3; ++i) {
+        const int answer = step();
         EXPECT_EQ(link->meterValue, reading(answer));
     }
 }
