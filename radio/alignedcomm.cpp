@@ -240,8 +240,15 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
             return;
         }
         if (slot > 0 || tooEarly) {
-            prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
-            prev_.last = b.at;
+            const int seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
+            // The radio keeps its cadence; a byte can only be taken in later
+            // than it was sent (a busy system, a slow adapter), so one that
+            // came a little after its slot must not drag the cadence along
+            // and push the bytes after it out of theirs.
+            const LineTime due = prev_.last + LineTime(seen - prev_.seen) * step(prev_);
+            const bool lateInSlot = prev_.seen > 0 && b.at > due && b.at - due <= step(prev_) / 2;
+            prev_.seen = seen;
+            prev_.last = lateInSlot ? due : b.at;
             return;
         }
     }
@@ -262,10 +269,16 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     // closer than that (both timed exactly) have the end of one answer
     // between them, so what came before was not this answer's: a byte the
     // radio added to the previous one, or noise.
+    // The gap is measured from where the cadence put the byte before: one
+    // taken in a little late (a busy system) must not make the next, on
+    // time, look too close.
     if (!cur_.bytes.empty() && exact && cur_.lastExact) {
-        const LineTime gap = b.at - cur_.last;
+        const LineTime gap = b.at - cur_.cadence;
         if (gap > 0 && gap < minStep(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
     }
+    const LineTime due = cur_.cadence + minStep(cur_);
+    const bool lateInSlot = !cur_.bytes.empty() && b.at > due && b.at - due <= minStep(cur_) / 2;
+    cur_.cadence = lateInSlot ? due : b.at;
     cur_.bytes.push_back(b.value);
     cur_.last = b.at;
     cur_.lastExact = exact;

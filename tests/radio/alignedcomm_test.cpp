@@ -253,6 +253,45 @@ TEST_F(Aligned, AByteBeforeTheRequestIsInIsNeverItsAnswer) {
     }
 }
 
+TEST_F(Aligned, ALateByteInThePreviousAnswersTailDoesNotShiftTheNextRecord) {
+    // A loaded machine takes one byte of the previous record's tail in a
+    // little over the cadence's tolerance late; the bytes after it still come
+    // on the radio's own cadence and are that record's, not the next one's.
+    for (LineTime late : {LineTime(0), 3100 * LineTime(1000), 6 * kMillisecond}) {
+        SCOPED_TRACE(double(late) / kMillisecond);
+        radio.frequency = 1425000;
+        link->ReadStatus();
+        ASSERT_EQ(radio.outgoing.size(), 3u) << "record bytes 14-16 are still to come";
+        radio.outgoing.front().at += late;
+        radio.frequency = 703500;
+        link->ReadStatus();
+        EXPECT_EQ(link->centerFreq, 703500);
+        line->busy(500 * kMillisecond);
+    }
+}
+
+TEST_F(Aligned, ALateByteInTheRecordDoesNotThrowAwayWhatCameBefore) {
+    // One byte of the record is taken in late: the next, on time, then comes
+    // closer to it than the cadence allows, which must not be read as the
+    // start of another answer.
+    for (int late : {1, 2, 3, 4, 7}) {
+        for (LineTime by : {3800 * LineTime(1000), 8 * kMillisecond}) {
+            SCOPED_TRACE(testing::Message() << "record byte " << late + 1 << " late by " << ms(by) << " ms");
+            radio.frequency = 1425000 + late;
+            comm->Output(RadioLink::statusFrame());
+            ASSERT_EQ(radio.outgoing.size(), 16u);
+            radio.outgoing[size_t(late)].at += by;
+            for (int k = 6; k <= 21; ++k) {
+                link->rxBuffer[k] = comm->Input();
+                comm->Output(RadioLink::followUpFrame());
+            }
+            link->DecodeFrequency();
+            EXPECT_EQ(link->centerFreq, radio.frequency);
+            line->busy(500 * kMillisecond);
+        }
+    }
+}
+
 TEST_F(Aligned, AnAddedByteAfterAStatusRecord) {
     radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
         if (index == 0) a.push_back(uint8_t(0x77));
