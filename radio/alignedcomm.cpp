@@ -176,8 +176,10 @@ bool AlignedComm::fitsFirstByte(LineTime at) const {
     LineTime start = cur_.inAt;
     if (prev_.active) start = std::max(start, prev_.last);
     // A radio may start an answer it already holds as soon as the previous
-    // one is out, without its usual latency.
-    const LineTime earliest = start + timing_.byteTime - timing_.cadenceTolerance;
+    // one is out, without its usual latency; but never before the request
+    // has reached it and one byte time has passed.
+    const LineTime earliest = std::max(start + timing_.byteTime - timing_.cadenceTolerance,
+                                       cur_.inAt + timing_.byteTime - kMillisecond);
     return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
 }
 
@@ -250,8 +252,15 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
             return;
         }
         if (slot > 0 || tooEarly) {
-            prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
-            prev_.last = b.at;
+            const int seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
+            // The radio keeps its cadence; a byte can only be taken in later
+            // than it was sent (a busy system, a slow adapter), so one that
+            // came a little after its slot must not drag the cadence along
+            // and push the bytes after it out of theirs.
+            const LineTime due = prev_.last + LineTime(seen - prev_.seen) * step(prev_);
+            const bool lateInSlot = prev_.seen > 0 && b.at > due && b.at - due <= step(prev_) / 2;
+            prev_.seen = seen;
+            prev_.last = lateInSlot ? due : b.at;
             return;
         }
     }
@@ -260,6 +269,7 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
 }
 
 void AlignedComm::accept(const StampedByte& b, bool exact) {
+    if (cur_.bytes.empty() && cur_.firstDue < 0) cur_.firstDue = nextDeadline();
     if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
         // How long the radio takes to start an answer, as last seen.
         LineTime start = cur_.inAt;
@@ -271,10 +281,16 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     // closer than that (both timed exactly) have the end of one answer
     // between them, so what came before was not this answer's: a byte the
     // radio added to the previous one, or noise.
+    // The gap is measured from where the cadence put the byte before: one
+    // taken in a little late (a busy system) must not make the next, on
+    // time, look too close.
     if (!cur_.bytes.empty() && exact && cur_.lastExact) {
-        const LineTime gap = b.at - cur_.last;
+        const LineTime gap = b.at - cur_.cadence;
         if (gap > 0 && gap < minStep(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
     }
+    const LineTime due = cur_.cadence + minStep(cur_);
+    const bool lateInSlot = !cur_.bytes.empty() && b.at > due && b.at - due <= minStep(cur_) / 2;
+    cur_.cadence = lateInSlot ? due : b.at;
     cur_.bytes.push_back(b.value);
     cur_.last = b.at;
     cur_.lastExact = exact;
@@ -288,7 +304,12 @@ LineTime AlignedComm::nextDeadline() const {
         if (prev_.active) start = std::max(start, previousEnd());
         return start + timing_.byteTime + timing_.latency + timing_.slack;
     }
-    return cur_.last + step(cur_) + timing_.slack;
+    // Each byte extends the wait by one step, but not past the time by which
+    // the whole answer must be in: bytes that keep coming too close together
+    // to be one answer (another device talking on the port) must not hold a
+    // read up for as long as they last.
+    const LineTime answerEnd = cur_.firstDue + LineTime(std::max(0, cur_.expected - 1)) * step(cur_);
+    return std::min(cur_.last, answerEnd) + step(cur_) + timing_.slack;
 }
 
 }  // namespace qv7m

@@ -72,8 +72,10 @@ private:
         bool silent = false;   // a wait for it timed out
         std::vector<uint8_t> bytes;
         LineTime last = 0;     // arrival of its latest byte
+        LineTime cadence = 0;  // where its cadence puts that byte: its arrival, or earlier if it came late
         bool lastExact = false;  // whether that arrival was timed as it happened
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
+        LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
     };
 
     void take(LineTime deadline);

@@ -10,7 +10,7 @@ pkgs=(
   fonts-liberation2
   xvfb xauth xdotool
   libhamlib-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm  # the fuzzers: compiler, libFuzzer and sanitizer runtimes, symbolizer
 )
 
 missing=()

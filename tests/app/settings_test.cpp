@@ -148,6 +148,8 @@ TEST_F(Startup, RoundTripKeepsEverything) {
 
 TEST_F(Startup, BadFilesFallBackAndQuitWritesAWellFormedFile) {
     QByteArray huge(30 * 1024 * 1024, 'x');
+    // Sized by the compiler: the junk holds NUL bytes, so no length can be counted from it.
+    static const char junk[] = "\x00\xff\x01\r\n\x80\x81\r\n\x1b[2J\r\n\xfe\r\n\x00\x01\x02\r\n";
     const struct {
         const char* why;
         QByteArray bytes;
@@ -163,7 +165,7 @@ TEST_F(Startup, BadFilesFallBackAndQuitWritesAWellFormedFile) {
         {"not numbers", "two\r\n1x\r\n--\r\nabc\r\nK1ABC\r\n", "COM1", "10", "100", "Area Graph", "K1ABC"},
         {"outside the lists", " 4 \r\n-1 \r\n 99999 \r\n 3 \r\nK1ABC\r\n", "COM1", "10", "100", "Area Graph", "K1ABC"},
         {"port -1", "-1 \r\n 1 \r\n 1 \r\n 1 \r\nK1ABC\r\n", "COM1", "20", "250", "Line Graph", "K1ABC"},
-        {"binary junk", QByteArray("\x00\xff\x01\r\n\x80\x81\r\n\x1b[2J\r\n\xfe\r\n\x00\x01\x02\r\n", 25), "COM1", "10",
+        {"binary junk", QByteArray(junk, sizeof junk - 1), "COM1", "10",
          "100", "Area Graph", nullptr},
         {"CR-only line ends", " 1 \r 2 \r 3 \r 1 \rK1ABC\r", "COM2", "40", "1000", "Line Graph", "K1ABC"},
         {"LF-only line ends", " 1 \n 2 \n 3 \n 1 \nK1ABC\n", "COM2", "40", "1000", "Line Graph", "K1ABC"},

@@ -248,6 +248,63 @@ TEST_F(Aligned, AnAddedByteBeforeAStatusRequestDoesNotShiftItsRecord) {
     }
 }
 
+TEST_F(Aligned, AByteBeforeTheRequestIsInIsNeverItsAnswer) {
+    // An added byte stretches answer 2 so far that its last two bytes arrive
+    // around the moment the next meter request has crossed the wire: the one
+    // before is the previous answer's, whatever its cadence suggests, and
+    // the pad after it must not become the reading.
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 1) a.insert(a.begin(), uint8_t(0x99));
+    };
+    link->lesemeter();
+    link->lesemeter();
+    for (int i = 0; i < 3; ++i) {
+        const int answer = step();
+        SCOPED_TRACE(answer);
+        EXPECT_NE(link->meterValue, 0xF7);
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, ALateByteInThePreviousAnswersTailDoesNotShiftTheNextRecord) {
+    // A loaded machine takes one byte of the previous record's tail in a
+    // little over the cadence's tolerance late; the bytes after it still come
+    // on the radio's own cadence and are that record's, not the next one's.
+    for (LineTime late : {LineTime(0), 3100 * LineTime(1000), 6 * kMillisecond}) {
+        SCOPED_TRACE(double(late) / kMillisecond);
+        radio.frequency = 1425000;
+        link->ReadStatus();
+        ASSERT_EQ(radio.outgoing.size(), 3u) << "record bytes 14-16 are still to come";
+        radio.outgoing.front().at += late;
+        radio.frequency = 703500;
+        link->ReadStatus();
+        EXPECT_EQ(link->centerFreq, 703500);
+        line->busy(500 * kMillisecond);
+    }
+}
+
+TEST_F(Aligned, ALateByteInTheRecordDoesNotThrowAwayWhatCameBefore) {
+    // One byte of the record is taken in late: the next, on time, then comes
+    // closer to it than the cadence allows, which must not be read as the
+    // start of another answer.
+    for (int late : {1, 2, 3, 4, 7}) {
+        for (LineTime by : {3800 * LineTime(1000), 8 * kMillisecond}) {
+            SCOPED_TRACE(testing::Message() << "record byte " << late + 1 << " late by " << ms(by) << " ms");
+            radio.frequency = 1425000 + late;
+            comm->Output(RadioLink::statusFrame());
+            ASSERT_EQ(radio.outgoing.size(), 16u);
+            radio.outgoing[size_t(late)].at += by;
+            for (int k = 6; k <= 21; ++k) {
+                link->rxBuffer[k] = comm->Input();
+                comm->Output(RadioLink::followUpFrame());
+            }
+            link->DecodeFrequency();
+            EXPECT_EQ(link->centerFreq, radio.frequency);
+            line->busy(500 * kMillisecond);
+        }
+    }
+}
+
 TEST_F(Aligned, AnAddedByteAfterAStatusRecord) {
     radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
         if (index == 0) a.push_back(uint8_t(0x77));
@@ -332,6 +389,27 @@ TEST_F(Aligned, GarbageThenBackInStep) {
     for (int i = 0; i < 10; ++i) {
         const int answer = step();
         EXPECT_EQ(link->rxBuffer[4], QByteArray(1, char(reading(answer))));
+        EXPECT_EQ(link->meterValue, reading(answer));
+    }
+}
+
+TEST_F(Aligned, AByteStreamOnTheLineDoesNotHoldAReadUp) {
+    // Another device on the port (a GPS talks at 4800 baud too) sends without
+    // a pause: bytes come closer than any answer's, so none of them ever
+    // makes a whole answer, and the reads must still give up in time.
+    const LineTime streamEnd = 5000 * kMillisecond;
+    for (LineTime t = kByteTime; t < streamEnd; t += kByteTime) radio.noise(t, uint8_t('$'));
+    while (line->clock < streamEnd) {
+        const LineTime before = line->clock;
+        if (radio.answered % 5 == 4)
+            link->ReadStatus();
+        else
+            step();
+        ASSERT_LT(ms(line->clock - before), 500.0);
+    }
+    line->busy(100 * kMillisecond);
+    for (int i = 0; i < 3; ++i) {
+        const int answer = step();
         EXPECT_EQ(link->meterValue, reading(answer));
     }
 }
