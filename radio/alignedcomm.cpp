@@ -48,6 +48,10 @@ void AlignedComm::setPortOpen(bool open) {
     // known about its answer carries over; only a half-written frame does not.
     partialFrame_.clear();
     retire();
+    // The radio on the port may have been switched off and on, or changed,
+    // since the port was last open: its pacing is 0 after power-up, so it is
+    // not known again until the program sets it.
+    if (open) pacingMs_ = -1;
 }
 
 void AlignedComm::Output(const QByteArray& bytes) {
@@ -96,12 +100,13 @@ QByteArray AlignedComm::read() {
         if (cur_.silent) return {};
         if (hasUndecided_) {
             // Nothing came where the current answer would have started after
-            // it: it was the current answer's first byte.
-            if (line_->now() >= undecidedUntil()) {
+            // it (nor, for a late one, in the previous answer's cadence): it
+            // was the current answer's first byte.
+            if (line_->now() >= decisionTime()) {
                 decide(false);
                 continue;
             }
-            take(std::min(undecidedUntil(), nextDeadline()));
+            take(std::min(decisionTime(), nextDeadline()));
             continue;
         }
         const LineTime deadline = nextDeadline();
@@ -147,9 +152,15 @@ LineTime AlignedComm::minStep(const Request& r) const {
     return timing_.byteTime + LineTime(std::max(0, r.pacingMs)) * kMillisecond;
 }
 
+// How much later than its slot a byte of this answer may be handed over.
+LineTime AlignedComm::lateAllowance(const Request& r) const {
+    return std::max(timing_.cadenceTolerance, std::min(timing_.lateTolerance, step(r) / 2));
+}
+
 // The slot (1 = the next one) of the previous answer's cadence that a byte
-// arriving at `at` fits; 0 when it fits none.
-int AlignedComm::previousSlot(LineTime at) const {
+// arriving at `at` fits, and when that slot was due; 0 when it fits none. A
+// byte may be handed over late, never early.
+int AlignedComm::previousSlot(LineTime at, LineTime* slotAt) const {
     if (!prev_.active || prev_.seen == 0) return 0;
     // A byte past the answer's length is taken as added by the radio only when
     // the current request was in before that answer ended: the current answer
@@ -160,18 +171,23 @@ int AlignedComm::previousSlot(LineTime at) const {
     bool added = cur_.inAt <= prev_.last;
     // Once the radio's latency is known, a byte that does not come when the
     // current answer would start is the previous answer's too.
-    if (!added && latencySeen_ >= 0) added = !fitsFirstByte(at);
+    if (!added && latencySeen_ >= 0) added = !fitsFirstByte(at, timing_.cadenceTolerance);
     const int slotsLeft = std::max(0, prev_.expected - prev_.seen) + (added ? 1 : 0);
+    const LineTime late = lateAllowance(prev_);
     for (int m = 1; m <= slotsLeft; ++m) {
         const LineTime slot = prev_.last + LineTime(m) * step(prev_);
-        if (std::llabs(at - slot) <= timing_.cadenceTolerance) return m;
+        if (at >= slot - timing_.cadenceTolerance && at <= slot + late) {
+            if (slotAt) *slotAt = slot;
+            return m;
+        }
     }
     return 0;
 }
 
 // Whether a byte arriving at `at` comes when the current answer's first byte
-// is due, by the latency the radio has shown.
-bool AlignedComm::fitsFirstByte(LineTime at) const {
+// is due, by the latency the radio has shown; `late` is how much later than
+// that it may still be handed over.
+bool AlignedComm::fitsFirstByte(LineTime at, LineTime late) const {
     if (latencySeen_ < 0 || !cur_.bytes.empty()) return false;
     LineTime start = cur_.inAt;
     if (prev_.active) start = std::max(start, prev_.last);
@@ -180,14 +196,29 @@ bool AlignedComm::fitsFirstByte(LineTime at) const {
     // has reached it and one byte time has passed.
     const LineTime earliest = std::max(start + timing_.byteTime - timing_.cadenceTolerance,
                                        cur_.inAt + timing_.byteTime - kMillisecond);
-    return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
+    return at >= earliest && at <= start + timing_.byteTime + latencySeen_ + late;
 }
 
 // When a byte fits both the previous answer's cadence and the start of the
 // current one, the next byte decides: had it been the previous answer's, the
-// current answer would start right after it.
+// current answer would start right after it, or once its request is in and
+// the radio's latency has passed, whichever is later.
 LineTime AlignedComm::undecidedUntil() const {
-    return undecided_.at + timing_.byteTime + latencySeen_ + timing_.cadenceTolerance;
+    return std::max(undecided_.at, cur_.inAt + latencySeen_) + timing_.byteTime + lateAllowance(cur_);
+}
+
+// A byte that fits the start of the current answer only as one handed over
+// late may also be one more byte the radio added to the previous answer: then
+// the next byte may come a step after it, in that answer's cadence, while the
+// current answer's own second byte, on time, comes sooner than that.
+LineTime AlignedComm::decisionTime() const {
+    if (!undecidedLate_) return undecidedUntil();
+    return undecided_.at + step(prev_) + lateAllowance(prev_);
+}
+
+bool AlignedComm::undecidedWasPrevious(LineTime next) const {
+    if (next <= undecidedUntil()) return true;
+    return undecidedLate_ && next >= undecided_.at + step(prev_) - timing_.cadenceTolerance;
 }
 
 void AlignedComm::decide(bool previous) {
@@ -195,7 +226,7 @@ void AlignedComm::decide(bool previous) {
     hasUndecided_ = false;
     if (previous) {
         prev_.seen += undecidedSlot_;
-        prev_.last = undecided_.at;
+        prev_.last = std::min(undecided_.at, undecidedSlotAt_ + kMillisecond);
     } else {
         accept(undecided_, true);
     }
@@ -221,7 +252,7 @@ LineTime AlignedComm::previousEnd() const {
 void AlignedComm::sort(const StampedByte& b, bool exact) {
     if (!cur_.active) return;  // no request is waiting: nobody's answer
     if (hasUndecided_) {
-        decide(b.at <= undecidedUntil());
+        decide(undecidedWasPrevious(b.at));
     }
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
@@ -242,25 +273,26 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
         // The radio finishes one answer before it starts the next, so until the
         // current answer has begun, a byte in the previous answer's cadence is
         // that answer's tail, however late.
-        const int slot = previousSlot(b.at);
+        LineTime slotAt = 0;
+        const int slot = previousSlot(b.at, &slotAt);
         // A byte that would end the previous answer but also comes when the
-        // current one would begin is decided by the next byte.
-        if (slot > 0 && exact && prev_.seen + slot >= prev_.expected && fitsFirstByte(b.at)) {
+        // current one would begin, or a little later (handed over late), is
+        // decided by the next byte.
+        if (slot > 0 && exact && prev_.seen + slot >= prev_.expected &&
+            fitsFirstByte(b.at, lateAllowance(cur_))) {
             undecided_ = b;
             undecidedSlot_ = slot;
+            undecidedSlotAt_ = slotAt;
+            undecidedLate_ = !fitsFirstByte(b.at, timing_.cadenceTolerance);
             hasUndecided_ = true;
             return;
         }
         if (slot > 0 || tooEarly) {
-            const int seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
-            // The radio keeps its cadence; a byte can only be taken in later
-            // than it was sent (a busy system, a slow adapter), so one that
-            // came a little after its slot must not drag the cadence along
-            // and push the bytes after it out of theirs.
-            const LineTime due = prev_.last + LineTime(seen - prev_.seen) * step(prev_);
-            const bool lateInSlot = prev_.seen > 0 && b.at > due && b.at - due <= step(prev_) / 2;
-            prev_.seen = seen;
-            prev_.last = lateInSlot ? due : b.at;
+            prev_.seen = slot > 0 ? prev_.seen + slot : previousPosition(b.at);
+            // A byte handed over late says little about the radio's cadence:
+            // the next one is expected a step after its slot, give or take
+            // the little by which a radio's pacing may run slow.
+            prev_.last = slot > 0 ? std::min(b.at, slotAt + kMillisecond) : b.at;
             return;
         }
     }
@@ -270,29 +302,33 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
 
 void AlignedComm::accept(const StampedByte& b, bool exact) {
     if (cur_.bytes.empty() && cur_.firstDue < 0) cur_.firstDue = nextDeadline();
-    if (cur_.bytes.empty() && exact && (!prev_.active || prev_.seen >= prev_.expected)) {
-        // How long the radio takes to start an answer, as last seen.
-        LineTime start = cur_.inAt;
-        if (prev_.active) start = std::max(start, prev_.last);
-        const LineTime latency = b.at - start - timing_.byteTime;
+    if (cur_.bytes.empty() && exact &&
+        (!prev_.active || (prev_.seen >= prev_.expected && prev_.last <= cur_.inAt))) {
+        // How long the radio takes to start an answer, as last seen. Only an
+        // answer whose request found the radio idle shows it: one that waited
+        // for the previous answer to end starts right after that.
+        const LineTime latency = b.at - cur_.inAt - timing_.byteTime;
         if (latency >= 0 && latency <= timing_.latency) latencySeen_ = latency;
     }
     // Within an answer bytes come a byte time plus the pacing apart; two
-    // closer than that (both timed exactly) have the end of one answer
-    // between them, so what came before was not this answer's: a byte the
-    // radio added to the previous one, or noise.
-    // The gap is measured from where the cadence put the byte before: one
-    // taken in a little late (a busy system) must not make the next, on
-    // time, look too close.
+    // closer than that, even allowing for the first handed over late (both
+    // timed exactly), have the end of one answer between them, so what came
+    // before was not this answer's: a byte the radio added to the previous
+    // one, or noise.
     if (!cur_.bytes.empty() && exact && cur_.lastExact) {
-        const LineTime gap = b.at - cur_.cadence;
-        if (gap > 0 && gap < minStep(cur_) - timing_.cadenceTolerance) cur_.bytes.clear();
+        const LineTime gap = b.at - cur_.last;
+        if (gap > 0 && gap < minStep(cur_) - lateAllowance(cur_)) cur_.bytes.clear();
     }
-    const LineTime due = cur_.cadence + minStep(cur_);
-    const bool lateInSlot = !cur_.bytes.empty() && b.at > due && b.at - due <= minStep(cur_) / 2;
-    cur_.cadence = lateInSlot ? due : b.at;
+    // The cadence goes on from where this byte was due rather than from
+    // when it was handed over, should that have been late.
+    LineTime due = b.at;
+    if (!cur_.bytes.empty()) {
+        const LineTime s = step(cur_);
+        const LineTime n = std::max<LineTime>(1, (b.at - cur_.last + s / 2) / s);
+        due = std::min(b.at, cur_.last + n * s + kMillisecond);
+    }
     cur_.bytes.push_back(b.value);
-    cur_.last = b.at;
+    cur_.last = due;
     cur_.lastExact = exact;
     prev_.active = false;
 }

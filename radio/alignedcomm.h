@@ -29,7 +29,11 @@ public:
         // Room for late stamps and for the system's and adapters' delays.
         LineTime slack = 20 * kMillisecond;
         // How far a byte may sit from the slot its answer's cadence predicts.
-        LineTime cadenceTolerance = 3 * kMillisecond;
+        LineTime cadenceTolerance = 5 * kMillisecond;
+        // How much later than that a byte may still be handed over: the
+        // system, an adapter's latency timer or a busy machine deliver bytes
+        // late now and then, never early. Kept under half a paced byte's step.
+        LineTime lateTolerance = 8 * kMillisecond;
         // Pacing assumed for waits until the program sets one (it always uses 15 ms).
         // The radio's own pacing is unknown until then (0 after power-up), so
         // until then no byte is judged too close to the one before it.
@@ -71,8 +75,7 @@ private:
         int reads = 0;
         bool silent = false;   // a wait for it timed out
         std::vector<uint8_t> bytes;
-        LineTime last = 0;     // arrival of its latest byte
-        LineTime cadence = 0;  // where its cadence puts that byte: its arrival, or earlier if it came late
+        LineTime last = 0;     // arrival of its latest byte, or when it was due if it came late
         bool lastExact = false;  // whether that arrival was timed as it happened
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
         LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
@@ -82,12 +85,15 @@ private:
     QByteArray read();
     void sort(const StampedByte& b, bool exact);
     void accept(const StampedByte& b, bool exact);
-    bool fitsFirstByte(LineTime at) const;
+    bool fitsFirstByte(LineTime at, LineTime late) const;
     LineTime undecidedUntil() const;
+    LineTime decisionTime() const;
+    bool undecidedWasPrevious(LineTime next) const;
     void decide(bool previous);
     LineTime step(const Request& r) const;
     LineTime minStep(const Request& r) const;
-    int previousSlot(LineTime at) const;
+    LineTime lateAllowance(const Request& r) const;
+    int previousSlot(LineTime at, LineTime* slotAt) const;
     int previousPosition(LineTime at) const;
     LineTime previousEnd() const;
     LineTime nextDeadline() const;
@@ -107,6 +113,8 @@ private:
     bool hasUndecided_ = false;
     StampedByte undecided_{0, 0};
     int undecidedSlot_ = 0;
+    LineTime undecidedSlotAt_ = 0;  // when the slot it fits was due
+    bool undecidedLate_ = false;    // it fits the current answer's start only as a late byte
 };
 
 }  // namespace qv7m
