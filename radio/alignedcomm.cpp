@@ -102,7 +102,9 @@ QByteArray AlignedComm::read() {
             // Nothing came where the current answer would have started after
             // it (nor, for a late one, in the previous answer's cadence): it
             // was the current answer's first byte.
-            if (line_->now() >= decisionTime()) {
+            // Also once the wait for the current answer is over, so that a
+            // read never waits on a deadline already past.
+            if (line_->now() >= decisionTime() || line_->now() >= nextDeadline()) {
                 decide(false);
                 continue;
             }
