@@ -101,7 +101,10 @@ QByteArray AlignedComm::read() {
                 decide(false);
                 continue;
             }
-            take(std::min(undecidedUntil(), nextDeadline()));
+            // Only the byte after it decides, so wait that long, even past
+            // the current answer's own deadline: it is a few milliseconds
+            // at most, and stopping short would leave nothing to wait for.
+            take(undecidedUntil());
             continue;
         }
         const LineTime deadline = nextDeadline();
