@@ -145,11 +145,12 @@ public:
         const QByteArray r = inner_.Input();
         const LineTime t1 = line_.now();
         // The longest the layer may wait: until the program's own writes up to
-        // the request have crossed the wire, then the previous answer's tail
-        // at the slowest pacing the program has set, then the start of this one.
+        // the request have crossed the wire, then for the previous answer's
+        // tail (32 bytes at most, and one added) and this answer up to its
+        // last byte, at the slowest pacing the program has set.
         const LineTime backlog = hasRequest_ ? std::max<LineTime>(0, requestIn_ - t0) : 0;
         const LineTime bound =
-            backlog + 34 * (kByteTime + LineTime(maxPacingMs_) * kMillisecond) + 200 * kMillisecond;
+            backlog + (33 + 32) * (kByteTime + LineTime(maxPacingMs_) * kMillisecond) + 200 * kMillisecond;
         FUZZ_CHECK(t1 - t0 <= bound, "a read took %.3f ms of line time", double(t1 - t0) / kMillisecond);
         FUZZ_CHECK(r.size() <= 1, "a read returned %d bytes", int(r.size()));
         ++reads_;

@@ -414,6 +414,24 @@ TEST_F(Aligned, AByteStreamOnTheLineDoesNotHoldAReadUp) {
     }
 }
 
+TEST_F(Aligned, ASilentAnswerAfterAnUndecidedByteEndsItsReads) {
+    // The previous answer's pad comes when the current answer could begin,
+    // and nothing follows it: the wait for the byte after it must end even
+    // when the current answer's own time is up first.
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 0) a[1].reset();
+        if (index == 3) a.clear();
+    };
+    link->lesemeter();
+    radio.pacingMs = 20;  // left so by another program, until the next follow-up frame
+    radio.latency = 13810 * LineTime(1000);
+    link->lesemeter();
+    link->lesemeter();
+    const LineTime before = line->clock;
+    EXPECT_NO_THROW(link->lesemeter());
+    EXPECT_LT(ms(line->clock - before), 200.0);
+}
+
 TEST_F(Aligned, ProgramBusyBetweenStepsStampsLateButStaysInStep) {
     std::mt19937 rng(3);
     for (int i = 0; i < 40; ++i) {

@@ -7,6 +7,8 @@
 #include "fake_radio.h"
 #include "radio/rawline.h"
 
+#include <stdexcept>
+
 namespace qv7m::test {
 
 class VirtualLine : public RawLine {
@@ -55,7 +57,18 @@ public:
     LineTime now() const override { return clock; }
     void receive(LineTime deadline, std::vector<StampedByte>& out) override {
         check();
-        if (takeArrived(out) || deadline <= clock) return;
+        if (takeArrived(out)) {
+            idleCalls_ = 0;
+            return;
+        }
+        if (deadline <= clock) {
+            // Asked again and again to wait for a moment already past: the
+            // caller is going round in circles, and on a real line would
+            // spin the processor for ever.
+            if (++idleCalls_ > 100000) throw std::logic_error("receive() called over and over without waiting");
+            return;
+        }
+        idleCalls_ = 0;
         ++waits;
         const LineTime start = clock;
         if (!radio_.outgoing.empty() && radio_.outgoing.front().at <= deadline)
@@ -89,6 +102,7 @@ private:
     }
 
     FakeRadio& radio_;
+    long idleCalls_ = 0;
     int16_t port_ = 1;
     QString settings_;
     bool open_ = false;
