@@ -43,15 +43,17 @@ void AlignedComm::retire() {
 }
 
 void AlignedComm::setPortOpen(bool open) {
+    const LineTime now = line_->now();
     line_->setPortOpen(open);
     // The radio goes on answering whether or not the port is open, so what is
     // known about its answer carries over; only a half-written frame does not.
     partialFrame_.clear();
     retire();
-    // The radio on the port may have been switched off and on, or changed,
-    // since the port was last open: its pacing is 0 after power-up, so it is
-    // not known again until the program sets it.
-    if (open) pacingMs_ = -1;
+    // After a while off the line the radio may have been switched off and on,
+    // or changed: its pacing is 0 after power-up, so it is not known again
+    // until the program sets it. Between two sweeps it cannot have been.
+    if (open && now - lastOnLine_ >= timing_.radioRestart) pacingMs_ = -1;
+    lastOnLine_ = now;
 }
 
 void AlignedComm::Output(const QByteArray& bytes) {
@@ -80,11 +82,13 @@ void AlignedComm::Output(const QByteArray& bytes) {
     }
     txFree_ = start + LineTime(bytes.size()) * timing_.byteTime;
     awaySince_ = line_->now();
+    lastOnLine_ = std::max(awaySince_, txFree_);
 }
 
 QByteArray AlignedComm::Input() {
     const QByteArray result = read();
     awaySince_ = line_->now();
+    lastOnLine_ = std::max(lastOnLine_, awaySince_);
     return result;
 }
 

@@ -38,6 +38,9 @@ public:
         // The radio's own pacing is unknown until then (0 after power-up), so
         // until then no byte is judged too close to the one before it.
         int initialPacingMs = 15;
+        // The shortest time off the line in which the radio can have been
+        // switched off and on, or another one plugged in.
+        LineTime radioRestart = 1000 * kMillisecond;
     };
 
     explicit AlignedComm(std::unique_ptr<RawLine> line);
@@ -105,6 +108,7 @@ private:
     Request prev_;
     LineTime txFree_ = 0;   // when the program's writes so far have left the wire
     LineTime awaySince_ = 0;  // when control last went back to the program
+    LineTime lastOnLine_ = 0;  // when the program last wrote, read or closed the port
     LineTime latencySeen_ = -1;  // the radio's latency before its last answer; -1 until seen
     QByteArray partialFrame_;
     int pacingMs_;  // the pacing the program last set; -1 while it has set none

@@ -172,6 +172,7 @@ TEST(RadioBackOnThePort, AProbeOfAFreshRadioReadsBothCopies) {
     s.link->Befehl(11);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(s.step()) << i;
     s.link->Befehl(10);
+    s.line->busy(2000 * kMillisecond);  // switched off and on
     s.radio.pacingMs = 0;
     // The probe: open, one meter read, close.
     s.link->Befehl(11);

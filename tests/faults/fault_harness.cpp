@@ -214,6 +214,8 @@ void Program::choosePort(int index) {
     emit form->comport->activated(index);
 }
 
+void Program::userPause() { usleep(1500 * 1000); }
+
 QByteArray Program::iniNow() const {
     QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
     if (!f.open(QIODevice::ReadOnly)) return "(missing)";

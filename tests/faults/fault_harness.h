@@ -80,11 +80,12 @@ QByteArray expectedRead(const QByteArray& answer, int read);
 // radio sent for it, printing each one read otherwise. Returns how many
 // requests were compared.
 int expectInStep(const std::vector<Request>& requests, const std::vector<LoggedFrame>& log);
-// Requests a radio's run may have read wrong through the machine's own
-// delays (a test machine shared by several programs hands a byte over later
-// than any serial adapter now and then); a link out of step gets many more.
-// The exact rules for late bytes are pinned down on a virtual clock.
-constexpr int kWrongRequestsAllowed = 3;
+// Requests a radio's run (a few dozen) may have read wrong through the
+// machine's own delays: a test machine shared by several programs now and
+// then hands a byte over later than any serial adapter, which costs a request
+// or two. A link out of step gets nearly all of them wrong. The rules for
+// late bytes are pinned down on a virtual clock.
+constexpr int kWrongRequestsAllowed = 5;
 
 // The meter value the reads of one meter request leave: the last non-empty one.
 int meterFromReads(const Request& r, int before);
@@ -123,6 +124,9 @@ protected:
     void scanSteps(long long steps);
     // Chooses the port in the list, as a user's click does.
     void choosePort(int index);
+    // The time a user takes to plug a cable or another radio in: long enough
+    // for the radio to have been switched off and on.
+    static void userPause();
 
     QByteArray iniNow() const;
     // The messages shown since the last call, printed, so that a run shows

@@ -75,11 +75,9 @@ TEST_P(FaultMode, ProbeAndScanSurviveAndTheLinkKeepsInStep) {
         EXPECT_EQ(messages.shown[0], QStringLiteral("No response from Yaesu FT-1000MP on COM1"));
         EXPECT_FALSE(form->starten->isEnabled());
         EXPECT_EQ(form->link.meterValue, -1);
-        // The radio falls silent after a probe it answered. (The port is
-        // chosen again a moment later, as a user does: the silent radio's
-        // line is still taking the probe's last frames for a few tens of ms.)
+        // The radio falls silent after a probe it answered.
         linkTo(sound);
-        usleep(300 * 1000);
+        userPause();
         choosePort(0);
         ASSERT_TRUE(form->starten->isEnabled());
         linkTo(bad);
@@ -113,6 +111,7 @@ TEST_P(FaultMode, ProbeAndScanSurviveAndTheLinkKeepsInStep) {
 
     // --- the fault is over: a sound radio on the port, the next scan reads right
     linkTo(sound);
+    userPause();
     const size_t soundBefore = requestsTo(sound).size();
     const Labels after = scanThenSetup(30);
     printMessages("scan with a sound radio");

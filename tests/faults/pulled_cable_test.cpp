@@ -66,7 +66,7 @@ protected:
 
         simtest::Sim back;
         linkTo(back);
-        usleep(300 * 1000);  // a user plugs the cable in and chooses the port; the dead line's queue is long gone
+        userPause();
         choosePort(0);
         printMessages("choosing COM1 with the radio back");
         EXPECT_EQ(messages.shown.size(), before + 1) << "no message: the radio answered";
