@@ -1,4 +1,5 @@
 #include "faults/fault_harness.h"
+#include "support/sim_log.h"
 
 #include "radio/alignedcomm.h"
 #include "radio/serialcontrol.h"
@@ -51,13 +52,7 @@ QByteArray ObservedComm::Input() {
 
 bool LoggedFrame::isRequest() const { return AlignedComm::answerLength(uint8_t(opcode()), uint8_t(bytes.at(3))) > 0; }
 
-namespace {
-QString field(const QString& line, const QString& key) {
-    const int at = line.indexOf(QLatin1Char(' ') + key + QLatin1Char('='));
-    if (at < 0) return {};
-    return line.mid(at + key.size() + 2).section(QLatin1Char(' '), 0, 0);
-}
-}  // namespace
+using simlog::field;
 
 std::vector<LoggedFrame> loggedFrames(const simtest::Sim& sim) {
     std::vector<LoggedFrame> out;

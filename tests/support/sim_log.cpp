@@ -5,13 +5,11 @@
 
 namespace simlog {
 
-namespace {
 QString field(const QString& line, const QString& key) {
     const int at = line.indexOf(QLatin1Char(' ') + key + QLatin1Char('='));
     if (at < 0) return {};
     return line.mid(at + key.size() + 2).section(QLatin1Char(' '), 0, 0);
 }
-}  // namespace
 
 std::vector<Frame> parse(const std::vector<std::string>& lines) {
     std::vector<Frame> out;

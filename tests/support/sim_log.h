@@ -2,6 +2,7 @@
 // Reads the radio simulator's log: one line per frame it received.
 
 #include <QByteArray>
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct Frame {
     int meter = -1;      // on set-VFO-B frames: the reading the new frequency gives
     int opcode() const { return static_cast<uint8_t>(bytes.at(4)); }
 };
+
+// The value of " key=value" in a log line; empty when the line has none.
+QString field(const QString& line, const QString& key);
 
 std::vector<Frame> parse(const std::vector<std::string>& lines);
 std::vector<Frame> read(const std::string& path);
