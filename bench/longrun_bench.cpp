@@ -3,9 +3,13 @@
 // operator retunes now and then, and reports memory, open descriptors, steps
 // done and steps drawn true.
 //
-//   qv7m-bench-longrun [minutes=30] [warm-up seconds=60]
+//   qv7m-bench-longrun [minutes=30] [warm-up seconds=60] [--trace]
+//
+// With --trace, every untrue step is followed by what the line did around it:
+// the bytes written, every byte taken in with its stamp, and what each read gave.
 
 #include "app/form1.h"
+#include "radio/alignedcomm.h"
 #include "radio/serialcontrol.h"
 #include "sim/band.h"
 #include "sim/sim_harness.h"
@@ -17,6 +21,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fstream>
 #include <string>
@@ -50,6 +56,92 @@ double cpuSeconds() {
     return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
+// What the line did lately, for --trace.
+struct Trace {
+    struct Event {
+        char kind;  // 'O' written, 'R' taken in, 'I' a read's result, 'S' a sleep
+        LineTime at;
+        QByteArray bytes;
+        LineTime stamp = 0;
+        bool batched = false;
+    };
+    std::deque<Event> events;
+    LineTime origin = -1;
+    void add(Event e) {
+        if (origin < 0) origin = e.at;
+        events.push_back(std::move(e));
+        while (events.size() > 400) events.pop_front();
+    }
+    void dump(std::size_t last) const {
+        const std::size_t from = events.size() > last ? events.size() - last : 0;
+        for (std::size_t i = from; i < events.size(); ++i) {
+            const Event& e = events[i];
+            const double t = (e.at - origin) / 1e6;
+            switch (e.kind) {
+            case 'O': std::printf("    %10.3f out  %s\n", t, e.bytes.toHex(' ').constData()); break;
+            case 'R':
+                std::printf("    %10.3f in   %s stamped %.3f%s\n", t, e.bytes.toHex().constData(),
+                            (e.stamp - origin) / 1e6, e.batched ? " batched" : "");
+                break;
+            case 'I': std::printf("    %10.3f read %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData()); break;
+            case 'S': std::printf("    %10.3f sleep done\n", t); break;
+            }
+        }
+    }
+};
+
+// The serial control, recording what it writes and takes in.
+class TracingLine : public RawLine {
+public:
+    TracingLine(std::unique_ptr<RawLine> inner, Trace& trace) : inner_(std::move(inner)), trace_(trace) {
+        inner_->onComm = [this] {
+            if (onComm) onComm();
+        };
+    }
+    void setCommPort(int16_t p) override { inner_->setCommPort(p); }
+    int16_t commPort() const override { return inner_->commPort(); }
+    void setSettings(const QString& s) override { inner_->setSettings(s); }
+    QString settings() const override { return inner_->settings(); }
+    void setRThreshold(int16_t n) override { inner_->setRThreshold(n); }
+    void setSThreshold(int16_t n) override { inner_->setSThreshold(n); }
+    void setInputLen(int16_t n) override { inner_->setInputLen(n); }
+    void setPortOpen(bool open) override { inner_->setPortOpen(open); }
+    bool portOpen() const override { return inner_->portOpen(); }
+    void Output(const QByteArray& b) override {
+        trace_.add({'O', now(), b});
+        inner_->Output(b);
+    }
+    QByteArray Input() override { return inner_->Input(); }
+    int16_t commEvent() const override { return inner_->commEvent(); }
+    void idleWait(int ms) override { inner_->idleWait(ms); }
+    LineTime now() const override { return inner_->now(); }
+    void receive(LineTime deadline, std::vector<StampedByte>& out) override {
+        const std::size_t before = out.size();
+        inner_->receive(deadline, out);
+        const LineTime t = now();
+        for (std::size_t i = before; i < out.size(); ++i)
+            trace_.add({'R', t, QByteArray(1, char(out[i].value)), out[i].at, out[i].batched});
+    }
+
+private:
+    std::unique_ptr<RawLine> inner_;
+    Trace& trace_;
+};
+
+// The alignment layer, recording what each read gives.
+class TracingComm : public AlignedComm {
+public:
+    TracingComm(std::unique_ptr<TracingLine> line, Trace& trace) : AlignedComm(std::move(line)), trace_(trace) {}
+    QByteArray Input() override {
+        QByteArray r = AlignedComm::Input();
+        trace_.add({'I', line().now(), r});
+        return r;
+    }
+
+private:
+    Trace& trace_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +150,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const double minutes = argc > 1 ? std::atof(argv[1]) : 30;
     const int warmup = argc > 2 ? std::atoi(argv[2]) : 60;
+    bool tracing = false;
+    for (int i = 1; i < argc; ++i) tracing = tracing || std::strcmp(argv[i], "--trace") == 0;
     const qint64 total = static_cast<qint64>(minutes * 60000);
 
     // The operator moves between 20 m and 40 m every two minutes.
@@ -70,7 +164,13 @@ int main(int argc, char** argv) {
     if (::symlink(sim.link.c_str(), "COM1") != 0) return 1;
 
     const sim::Meter truth(sim::builtinBand(), 1);
-    auto comm = makeSerialControl();
+    Trace trace;
+    std::unique_ptr<MSComm> comm;
+    if (tracing)
+        comm = std::make_unique<TracingComm>(std::make_unique<TracingLine>(std::make_unique<SerialControl>(), trace),
+                                             trace);
+    else
+        comm = makeSerialControl();
     RecordingPresenter messages;
     Form1 form(*comm, messages);
     form.endProgram = [] {};
@@ -82,6 +182,7 @@ int main(int argc, char** argv) {
         } else if (++stepsFalse <= 20) {
             std::printf("  untrue: step %lld at %d0 Hz drew %d, the radio said %d\n", form.sweep.fullSteps, f, m,
                         expected);
+            if (tracing) trace.dump(260);
         }
     };
     form.load();

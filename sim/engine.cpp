@@ -89,6 +89,11 @@ void Engine::receive(const uint8_t* data, size_t n, int64_t nowNs) {
   }
 }
 
+namespace {
+// How late an answer byte may go out before the rest of its answer is moved.
+constexpr int64_t kLateNs = 500000;
+}  // namespace
+
 void Engine::advance(int64_t nowNs) {
   for (;;) {
     int64_t at;
@@ -126,12 +131,13 @@ void Engine::advance(int64_t nowNs) {
         }
         const bool last = a.next + 1 == a.bytes.size();
         const uint8_t b = a.bytes[a.next++];
-        const int64_t t = a.nextAt;
+        int64_t t = a.nextAt;
+        if (cfg_.realClock && nowNs - t > kLateNs) t = nowNs;
         if (last) {
           lineFreeAt_ = t;
           answers_.pop_front();
         } else {
-          a.nextAt += a.pacingNs + kByteNs;
+          a.nextAt = t + a.pacingNs + kByteNs;
         }
         if (out_) out_(b, t, last);
         break;

@@ -40,6 +40,11 @@ struct EngineConfig {
   uint64_t hangupAfter = 0;  // frames, for Fault::Hangup
   uint64_t seed = 1;
   std::vector<Retune> retunes;
+  // Set when the engine runs on the real clock: an answer byte whose time has
+  // passed when the process gets to it (a busy machine woke it late) goes out
+  // at once, and the rest of the answer keeps its full pacing from there. A
+  // radio's own timer never squeezes the gaps to catch up.
+  bool realClock = false;
 };
 
 class Engine {

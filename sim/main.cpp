@@ -244,6 +244,7 @@ int main(int argc, char** argv) {
       lost.clear();
     }
   };
+  opt.engine.realClock = true;
   Engine engine(opt.engine, Meter(band, opt.engine.seed), sendByte, writeLog);
   enginePtr = &engine;
 

@@ -45,6 +45,25 @@ TEST(Engine, AnswerBytesLeaveOneByteTimeApartAfterTheLatency) {
   EXPECT_EQ(r.engine.nextDeadline(), Engine::kNever);  // idle: nothing to wake for
 }
 
+TEST(Engine, OnTheRealClockAnAnswerWokenLateKeepsItsFullPacing) {
+  EngineConfig cfg;
+  cfg.realClock = true;
+  Rig r(cfg);
+  r.send({0, 0, 0, 15, 0x0E}, 0);
+  r.send(kMeterB, 100 * MS);
+  const int64_t start = 100 * MS + 5 * T + 3 * MS;
+  r.runUntil(start + T);  // the first byte on time
+  ASSERT_EQ(r.out.size(), 1u);
+  // The process sleeps through two byte times: what is due goes at once,
+  // and the rest follows a full step apart, never bunched.
+  r.runUntil(start + 50 * MS);
+  ASSERT_EQ(r.out.size(), 2u);
+  EXPECT_EQ(r.out[1].at, start + 50 * MS);
+  for (int64_t t = start + 50 * MS; t < start + 200 * MS; t += MS / 4) r.runUntil(t);  // a timely process
+  ASSERT_EQ(r.out.size(), 5u);
+  for (int i = 2; i < 5; ++i) EXPECT_EQ(r.out[i].at - r.out[i - 1].at, T + 15 * MS) << i;
+}
+
 TEST(Engine, PacingStandsBetweenBytesAndIsTakenWhenAnAnswerBegins) {
   Rig r;
   r.send({0, 0, 0, 15, 0x0E}, 0);
