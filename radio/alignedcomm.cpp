@@ -75,6 +75,7 @@ void AlignedComm::Output(const QByteArray& bytes) {
         if (expected > 0) {
             retire();
             cur_.active = true;
+            cur_.opcode = opcode;
             cur_.expected = expected;
             cur_.inAt = start + LineTime(i + 1) * timing_.byteTime;
             cur_.pacingMs = pacingMs_;
@@ -100,7 +101,19 @@ QByteArray AlignedComm::read() {
     const int wanted = read - 3;
     if (wanted > cur_.expected) return {};
     for (;;) {
-        if (int(cur_.bytes.size()) >= wanted) return QByteArray(1, char(cur_.bytes[wanted - 1]));
+        if (int(cur_.bytes.size()) >= wanted) {
+            const uint8_t b = cur_.bytes[wanted - 1];
+            // A meter answer is the reading four times, then the pad F7. A
+            // second byte that is F7 after a first that is not cannot be the
+            // reading's second copy: it is the pad, and the first byte was
+            // the answer's last copy (its bytes came too unevenly for the
+            // cadence to place them). The reading stands in the first read.
+            if (cur_.opcode == 0xF7 && wanted == 2 && b == 0xF7 && cur_.firstGiven >= 0 &&
+                cur_.firstGiven != 0xF7)
+                return {};
+            if (wanted == 1) cur_.firstGiven = b;
+            return QByteArray(1, char(b));
+        }
         if (cur_.silent) return {};
         if (hasUndecided_) {
             // Nothing came where the current answer would have started after

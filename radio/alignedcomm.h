@@ -72,10 +72,12 @@ public:
 private:
     struct Request {
         bool active = false;
+        uint8_t opcode = 0;
         int expected = 0;      // answer length
         LineTime inAt = 0;     // when its last byte reached the radio
         int pacingMs = 0;      // pacing in force when it was sent; -1 unknown
         int reads = 0;
+        int firstGiven = -1;   // the byte its first answer read gave, -1 none
         bool silent = false;   // a wait for it timed out
         std::vector<uint8_t> bytes;
         LineTime last = 0;     // arrival of its latest byte, or when it was due if it came late
