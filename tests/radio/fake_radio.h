@@ -65,22 +65,20 @@ struct FakeRadio {
 private:
     void handle(const QByteArray& f, LineTime at) {
         const uint8_t p4 = uint8_t(f.at(3)), opcode = uint8_t(f.at(4));
-        Answer answer;
         if (opcode == 0x0E) {
             pacingMs = p4;
             return;
         }
+        Answer answer;
         if (opcode == 0xF7) {
             const uint8_t m = meter(answered);
             answer = {m, m, m, m, uint8_t(0xF7)};
-        } else if (opcode == 0x10 && p4 == 0x02) {
-            answer = statusRecord(frequency);
-        } else if (opcode == 0x10 && p4 == 0x01) {
-            answer = {uint8_t(0x05)};
-        } else if (opcode == 0x10 && p4 == 0x03) {
+        } else if (opcode == 0x10 && (p4 == 0x02 || p4 == 0x03)) {
             answer = statusRecord(frequency);
             const Answer b = statusRecord(frequency + 100);
-            answer.insert(answer.end(), b.begin(), b.end());
+            if (p4 == 0x03) answer.insert(answer.end(), b.begin(), b.end());
+        } else if (opcode == 0x10 && p4 == 0x01) {
+            answer = {uint8_t(0x05)};
         } else if (opcode == 0xFA) {
             answer = {uint8_t(0x00), uint8_t(0x00), uint8_t(0x00), uint8_t(0x03), uint8_t(0x93)};
         } else {
