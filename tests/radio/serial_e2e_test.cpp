@@ -44,6 +44,8 @@ struct OnAPty : ::testing::Test {
     QString oldDir = QDir::currentPath();
     int master = -1, holder = -1;
     std::string slave;
+    std::unique_ptr<MSComm> comm = makeSerialControl();  // as the program has it
+    RadioLink link{*comm};
 
     void SetUp() override {
         master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -58,6 +60,7 @@ struct OnAPty : ::testing::Test {
         ::tcsetattr(holder, TCSANOW, &tio);
         ASSERT_TRUE(dir.isValid() && QDir::setCurrent(dir.path()));
         ASSERT_TRUE(QFile::link(QString::fromStdString(slave), QStringLiteral("COM1")));
+        configure(*comm, 1);
     }
     void TearDown() override {
         vanish();
@@ -119,13 +122,10 @@ TEST_F(OnAPty, APortLockedByAnotherProgramIsInUse) {
     // Another program that only locks the open port (no lock file), as root.
     const int other = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    SerialControl control;
-    configure(control, 1);
-    RadioLink link(control);
     EXPECT_FALSE(link.PortTest(1));
-    EXPECT_FALSE(control.portOpen());
+    EXPECT_FALSE(comm->portOpen());
     try {
-        control.setPortOpen(true);
+        comm->setPortOpen(true);
         ADD_FAILURE() << "opened a locked port";
     } catch (const RuntimeError& e) {
         expectNames(e, QStringLiteral("COM1"), slave);
@@ -165,9 +165,6 @@ TEST_F(OnAPty, StaleInputIsClearedAndWritesGoOutAtOnce) {
 }
 
 TEST_F(OnAPty, ALineThatGoesAwayIsAnErrorNamingThePort) {
-    auto comm = makeSerialControl();
-    configure(*comm, 1);
-    RadioLink link(*comm);
     link.Befehl(11);
     link.lesemeter();
     vanish();
@@ -193,9 +190,6 @@ TEST_F(OnAPty, ALineThatGoesAwayIsAnErrorNamingThePort) {
 }
 
 TEST_F(OnAPty, ALineThatGoesAwayDuringAWait) {
-    auto comm = makeSerialControl();
-    configure(*comm, 1);
-    RadioLink link(*comm);
     link.Befehl(11);
     std::thread cut([&] {
         QThread::msleep(30);
