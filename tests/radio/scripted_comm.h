@@ -14,9 +14,7 @@
 
 namespace qv7m::test {
 
-inline std::string hex(const QByteArray& bytes) {
-    return bytes.toHex(' ').toUpper().toStdString();
-}
+inline std::string hex(const QByteArray& bytes) { return bytes.toHex(' ').toUpper().toStdString(); }
 
 class ScriptedComm : public MSComm {
 public:
@@ -25,13 +23,11 @@ public:
     std::vector<QByteArray> outputs;  // one entry per Output call
     std::deque<QByteArray> script;    // what the next reads return; empty once used up
     std::set<int> failingOpens;       // 1-based numbers of setPortOpen(true) calls that fail
-    bool failClose = false;
-    bool failSetPort = false;
-    int opens = 0;
+    bool failClose = false, failSetPort = false;
 
     void setCommPort(int16_t port) override {
         log.push_back("port " + std::to_string(port));
-        if (failSetPort) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot set port"));
+        if (failSetPort) fail("cannot set port");
         port_ = port;
     }
     int16_t commPort() const override { return port_; }
@@ -41,27 +37,20 @@ public:
     void setSThreshold(int16_t) override {}
     void setInputLen(int16_t) override {}
     void setPortOpen(bool open) override {
-        if (open) {
-            ++opens;
-            log.push_back("open");
-            if (failingOpens.count(opens) || open_)
-                throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot open"));
-            open_ = true;
-        } else {
-            log.push_back("close");
-            if (failClose) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("cannot close"));
-            open_ = false;
-        }
+        log.push_back(open ? "open" : "close");
+        if (open && (failingOpens.count(++opens_) || open_)) fail("cannot open");
+        if (!open && failClose) fail("cannot close");
+        open_ = open;
     }
     bool portOpen() const override { return open_; }
     void Output(const QByteArray& bytes) override {
-        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("port not open"));
+        if (!open_) fail("port not open");
         log.push_back("out " + hex(bytes));
         written += bytes;
         outputs.push_back(bytes);
     }
     QByteArray Input() override {
-        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("port not open"));
+        if (!open_) fail("port not open");
         QByteArray next;
         if (!script.empty()) {
             next = script.front();
@@ -74,11 +63,13 @@ public:
     void idleWait(int ms) override { log.push_back("sleep " + std::to_string(ms)); }
 
     // A read script from bytes, -1 meaning an empty read.
-    void reads(std::initializer_list<int> values) {
+    void reads(const std::vector<int>& values) {
         for (int v : values) script.push_back(v < 0 ? QByteArray() : QByteArray(1, char(v)));
     }
 
 private:
+    static void fail(const char* why) { throw RuntimeError(RuntimeError::Kind::Serial, QString::fromLatin1(why)); }
+    int opens_ = 0;
     int16_t port_ = 1;
     QString settings_;
     bool open_ = false;
