@@ -177,8 +177,9 @@ TEST_F(Aligned, ADroppedStatusByteLeavesTheNextReadsInStep) {
     EXPECT_TRUE(status(1425000));
     EXPECT_TRUE(step());
     link.ReadStatus();
-    step();
-    EXPECT_EQ(link.rxBuffer[4], byte(reading(answer)));
+    link.meterValue = -1;
+    step();  // may come shifted, but its reading is still the radio's, never the pad
+    EXPECT_EQ(link.meterValue, reading(answer));
     EXPECT_TRUE(status(440000));
     EXPECT_TRUE(step());
 }
