@@ -1,8 +1,7 @@
-// The picture box on a screen with a device pixel ratio of 2 (Qt's scale
-// factor set by the test main): twips stay twips, the image has twice the
-// pixels in each direction and is shown pixel for pixel.
+// The picture box at a device pixel ratio of 2 (the test main sets Qt's scale
+// factor): twips stay twips, and the image of twice the pixels each way is
+// shown pixel for pixel.
 #include "app/picturebox.h"
-#include "display/graticule.h"
 #include "display/trace.h"
 
 #include <QApplication>
@@ -23,18 +22,10 @@ TEST(PictureBoxRatio2, SharpImageAtTwiceThePixels) {
     EXPECT_EQ(box.size(), QSize(533, 170));  // logical pixels
     EXPECT_EQ(box.surface().image().size(), QSize(1066, 340));
     EXPECT_EQ(box.surface().Width(), 8000);
-
     drawPoint(box.surface(), PointInputs{4000, 50, 3900, 0, 100, 220, 0});
     box.surface().Line(150, 0, 150, 2550, RGB(80, 80, 80));
     QApplication::processEvents();
     const QPixmap shot = box.grab();
     EXPECT_EQ(shot.devicePixelRatio(), 2.0);
-    const QImage img = shot.toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(img.size(), QSize(1066, 340));
-    // Shown pixel for pixel: no scaling, no smoothing.
-    EXPECT_EQ(img, box.surface().image());
-    EXPECT_EQ(img.pixel(20, 100), qRgb(80, 80, 80));
-    EXPECT_EQ(img.pixel(21, 100), qRgb(80, 80, 80));
-    EXPECT_EQ(img.pixel(22, 100), qRgb(0, 0, 0));
-    EXPECT_EQ(img.pixel(530, 300), qRgb(0, 220, 0));
+    EXPECT_EQ(shot.toImage().convertToFormat(QImage::Format_RGB32), box.surface().image());  // no scaling, no smoothing
 }
