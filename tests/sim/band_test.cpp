@@ -7,18 +7,14 @@
 
 using namespace qv7m::sim;
 
-TEST(Band, ReadingIsAPureFunctionOfFrequencyBandAndSeed) {
-  const Meter a(builtinBand(), 7), b(builtinBand(), 7), c(builtinBand(), 8);
+TEST(Band, ReadingIsAPureFunctionOfFrequencyBandAndSeedAndFollowsTheSignals) {
+  const Meter a(builtinBand(), 7), b(builtinBand(), 7), c(builtinBand(), 8), m(builtinBand(), 1);
   int differ = 0;
   for (int64_t hz = 14200000; hz <= 14300000; hz += 100) {
     EXPECT_EQ(a.reading(hz), b.reading(hz));
     differ += a.reading(hz) != c.reading(hz);
   }
   EXPECT_GT(differ, 100);  // the seed moves the noise
-}
-
-TEST(Band, SignalsStandAboveTheFloorThroughTheFilter) {
-  const Meter m(builtinBand(), 1);
   // A strong CW signal at 14.2542 MHz (level 200), its skirt, and empty band.
   EXPECT_NEAR(m.reading(14254200), 200, 4);
   EXPECT_GT(m.reading(14254200 + 1000), 190);  // still inside the 2.4 kHz filter
@@ -26,23 +22,16 @@ TEST(Band, SignalsStandAboveTheFloorThroughTheFilter) {
   EXPECT_NEAR(m.reading(14320000), 24, 4);     // floor and noise
   EXPECT_NEAR(m.reading(7035000), 195, 4);
   // Never out of range, and above F0 only for the loudest of signals.
+  for (int64_t hz = 14200000; hz < 14300000; hz += 10) EXPECT_LE(m.reading(hz), 0xF0);
   Band loud;
   loud.carriers = {{14250000, 0, 255}};
-  const Meter l(loud, 1);
-  EXPECT_LE(l.reading(14250000), 255);
-  EXPECT_GT(l.reading(14250000), 240);
-  for (int64_t hz = 14200000; hz < 14300000; hz += 10) EXPECT_LE(m.reading(hz), 0xF0);
+  const int top = Meter(loud, 1).reading(14250000);
+  EXPECT_LE(top, 255);
+  EXPECT_GT(top, 240);
 }
 
 TEST(Band, FileFormat) {
-  std::istringstream good(
-      "# test band\n"
-      "floor 10   # quiet\n"
-      "noise 0\n"
-      "filter 500\n"
-      "\n"
-      "14100000 100 120\n"
-      "  7000000 2700 90\n");
+  std::istringstream good("# test band\nfloor 10   # quiet\nnoise 0\nfilter 500\n\n14100000 100 120\n  7000000 2700 90\n");
   Band b;
   std::string err;
   ASSERT_TRUE(parseBand(good, b, err)) << err;
@@ -53,7 +42,6 @@ TEST(Band, FileFormat) {
   const Meter m(b, 1);
   EXPECT_EQ(m.reading(14100000), 120);
   EXPECT_EQ(m.reading(14110000), 10);
-
   const char* bad[][2] = {{"floor 10\n14100000 100\n", "line 2: expected"},
                           {"14100000 100 300\n", "line 1: level must be 0..255"},
                           {"floor x\n", "line 1: expected 'floor NUMBER'"},

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "sim/band.h"
@@ -14,23 +15,17 @@ using namespace simtest;
 
 namespace {
 
-std::string rigctl(const Sim& sim, const std::string& commands) {
-  const std::string cmd = "rigctl -m 1024 -r " + sim.link + " -s 4800 --vfo " + commands + " 2>&1";
-  std::string out = "$ " + cmd.substr(0, cmd.size() - 5) + "\n";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
+// What rigctl printed, the command first; and the value lines alone.
+std::string rigctl(const Sim& sim, const std::string& commands, std::vector<std::string>& values) {
+  const std::string cmd = "rigctl -m 1024 -r " + sim.link + " -s 4800 --vfo " + commands;
+  std::string out = "$ " + cmd + "\n";
+  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
   char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  out += "[exit " + std::to_string(pclose(p)) + "]\n";
-  return out;
-}
-
-std::vector<std::string> valueLines(const std::string& out) {
-  std::vector<std::string> v;
-  size_t pos = out.find('\n') + 1;  // past the command
-  for (size_t nl; (nl = out.find('\n', pos)) != std::string::npos; pos = nl + 1)
-    if (out[pos] != '[') v.push_back(out.substr(pos, nl - pos));
-  return v;
+  while (p && std::fgets(buf, sizeof buf, p)) {
+    out += buf;
+    values.emplace_back(buf, std::strcspn(buf, "\n"));
+  }
+  return out + "[exit " + std::to_string(p ? pclose(p) : -1) + "]\n";
 }
 
 }  // namespace
@@ -40,29 +35,22 @@ TEST(Rigctl, ReadsAndSetsTheSimulatedRadio) {
       << "rigctl is missing: scripts/setup.sh installs libhamlib-utils";
   Sim sim({"--vfoa", "14250000", "--seed", "1"});
   const qv7m::sim::Meter meter(qv7m::sim::builtinBand(), 1);
-
-  // VFO-A, then VFO-B set onto a CW signal, and the meters of both receivers.
-  const std::string first =
-      rigctl(sim, "f VFOA F VFOB 14254200 l VFOB RAWSTR l VFOA RAWSTR l VFOA STRENGTH");
-  // A second run has no cache: VFO-B is read back from the radio.
-  const std::string second = rigctl(sim, "f VFOB");
-  const std::string printed = first + second;
+  // VFO-A, then VFO-B set onto a CW signal, and the meters of both receivers;
+  // then a second run, which has no cache: VFO-B is read back from the radio.
+  std::vector<std::string> a, b;
+  std::string printed = rigctl(sim, "f VFOA F VFOB 14254200 l VFOB RAWSTR l VFOA RAWSTR l VFOA STRENGTH", a);
+  printed += rigctl(sim, "f VFOB", b);
   std::printf("%s", printed.c_str());
   if (const char* dir = std::getenv("QV7M_BUILD_DIR"))
     std::ofstream(std::string(dir) + "/tests/sim/rigctl-output.txt") << printed;
 
-  const auto a = valueLines(first), b = valueLines(second);
-  ASSERT_EQ(a.size(), 4u) << first;
+  ASSERT_EQ(a.size(), 4u) << printed;
   EXPECT_EQ(a[0], "14250000");
   EXPECT_EQ(a[1], std::to_string(meter.reading(14254200)));  // sub receiver, P1 = 01
   EXPECT_EQ(a[2], std::to_string(meter.reading(14250000)));  // main receiver, P1 = 00
   EXPECT_LT(std::abs(std::stoi(a[3])), 70);                  // dB relative to S9
-  ASSERT_EQ(b.size(), 1u) << second;
-  EXPECT_EQ(b[0], "14254200");
-
+  ASSERT_EQ(b, std::vector<std::string>{"14254200"}) << printed;
   std::string log;
   for (const auto& l : sim.log()) log += l + "\n";
-  EXPECT_NE(log.find("frame=205442018A vfoa=14250000 vfob=14254200 answer=- meter="),
-            std::string::npos)
-      << log;
+  EXPECT_NE(log.find("frame=205442018A vfoa=14250000 vfob=14254200 answer=- meter="), std::string::npos) << log;
 }
