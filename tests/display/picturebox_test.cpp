@@ -1,5 +1,7 @@
 // The picture box on Qt's offscreen platform: when it raises the Paint event,
-// and that it shows its backing image unchanged.
+// and that it shows its backing image unchanged. Built a second time with
+// QV7M_SCALE_FACTOR = 2 (the test main sets Qt's scale factor) for a device
+// pixel ratio of 2.
 #include "app/picturebox.h"
 #include "display/trace.h"
 
@@ -11,15 +13,15 @@
 
 using namespace qv7m;
 
-namespace {
-void settle() {
+static void settle() {
     for (int k = 0; k < 5; ++k) QTest::qWait(10);
 }
-OleColor shown(PictureBox& box, int x, int y) {
+
+#ifndef QV7M_SCALE_FACTOR
+static OleColor shown(PictureBox& box, int x, int y) {
     const QRgb c = box.grab().toImage().pixel(x, y);
     return RGB(qRed(c), qGreen(c), qBlue(c));
 }
-}  // namespace
 
 TEST(PictureBox, PaintOnShowAndReExposeNeverForItsOwnDrawingAndTheTraceSurvives) {
     PictureBox box(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
@@ -97,3 +99,25 @@ TEST(PictureBox, InAWindowOnlyExposesOverTheBoxCount) {
     settle();
     EXPECT_EQ(painted, 3);
 }
+#else
+// Twips stay twips, and the image of twice the pixels each way is shown pixel for pixel.
+TEST(PictureBoxRatio2, SharpImageAtTwiceThePixels) {
+    PictureBox box(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
+    ASSERT_EQ(box.devicePixelRatioF(), 2.0) << "the scale factor did not take";
+    int painted = 0;
+    box.onPaint = [&] { ++painted; };
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    settle();
+    EXPECT_EQ(painted, 1);
+    EXPECT_EQ(box.size(), QSize(533, 170));  // logical pixels
+    EXPECT_EQ(box.surface().image().size(), QSize(1066, 340));
+    EXPECT_EQ(box.surface().Width(), 8000);
+    drawPoint(box.surface(), PointInputs{4000, 50, 3900, 0, 100, 220, 0});
+    box.surface().Line(150, 0, 150, 2550, RGB(80, 80, 80));
+    QApplication::processEvents();
+    const QPixmap shot = box.grab();
+    EXPECT_EQ(shot.devicePixelRatio(), 2.0);
+    EXPECT_EQ(shot.toImage().convertToFormat(QImage::Format_RGB32), box.surface().image());  // no scaling, no smoothing
+}
+#endif
