@@ -7,55 +7,47 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <limits>
+#include <tuple>
 
 using namespace qv7m;
 
 namespace {
 
-constexpr OleColor kBlack = RGB(0, 0, 0);
-constexpr OleColor kCursor = RGB(200, 200, 200);
+constexpr OleColor kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kCursor = RGB(200, 200, 200);
 
 ImageSurface plot(qreal ratio = 1.0) { return ImageSurface(8000, 2550, kBlack, 0x00E0E0E0, QFont(), ratio); }
 
-// The bounding box of the pixels of one colour, or (with lit) of all but it.
-QRect extentOf(const ImageSurface& s, OleColor c, bool lit = false) {
-    QRect r;
+// The bounding box and number of the pixels of one colour, or (with lit) of all but it.
+std::pair<QRect, int> find(const ImageSurface& s, OleColor c, bool lit = false) {
+    std::pair<QRect, int> r;
     for (int y = 0; y < s.image().height(); ++y)
         for (int x = 0; x < s.image().width(); ++x)
-            if ((s.pixel(x, y) == c) != lit) r |= QRect(x, y, 1, 1);
+            if ((s.pixel(x, y) == c) != lit) r.first |= QRect(x, y, 1, 1), ++r.second;
     return r;
 }
-
-int count(const ImageSurface& s, OleColor c) {
-    int n = 0;
-    for (int y = 0; y < s.image().height(); ++y)
-        for (int x = 0; x < s.image().width(); ++x) n += s.pixel(x, y) == c;
-    return n;
-}
+QRect extentOf(const ImageSurface& s, OleColor c, bool lit = false) { return find(s, c, lit).first; }
+int count(const ImageSurface& s, OleColor c) { return find(s, c).second; }
 
 }  // namespace
 
-TEST(ImageSurface, SizeInDevicePixelsWithTheFarEdgesOutside) {
+TEST(ImageSurface, TwipsLandOnTheirPixelBoxesCoverBothCornersAndTheFarEdgesLieOutside) {
     ImageSurface s = plot();
     EXPECT_EQ(s.image().size(), QSize(533, 170));
     EXPECT_EQ(count(s, kBlack), 533 * 170);  // a new box shows its background
     EXPECT_EQ(s.toPixel(14.99), 0);
     EXPECT_EQ(s.toPixel(15), 1);
     EXPECT_EQ(s.toPixel(-0.5), -1);
-    s.Line(8000, 0, 8000, 2550, RGB(255, 255, 255));  // x = Width
-    s.Line(0, 2550, 8000, 2550, RGB(255, 255, 255));  // y = Height
+    s.Line(8000, 0, 8000, 2550, kWhite);  // x = Width
+    s.Line(0, 2550, 8000, 2550, kWhite);  // y = Height
     EXPECT_TRUE(extentOf(s, kBlack, true).isNull());
-    s.Line(7994, 0, 7994, 2550, RGB(255, 255, 255));
-    EXPECT_EQ(extentOf(s, RGB(255, 255, 255)), QRect(532, 0, 1, 170));
-}
-
-TEST(ImageSurface, FilledBoxCoversThePixelsOfBothCornersAndBetweenReplacingWhatIsThere) {
-    ImageSurface s = plot();
+    s.Line(7994, 0, 7994, 2550, kWhite);
+    EXPECT_EQ(extentOf(s, kWhite), QRect(532, 0, 1, 170));
     s.FilledBox(150, 150, 299, 299, RGB(1, 2, 3));
     EXPECT_EQ(extentOf(s, RGB(1, 2, 3)), QRect(QPoint(10, 10), QPoint(19, 19)));
     EXPECT_EQ(count(s, RGB(1, 2, 3)), 100);
-    s.FilledBox(300, 300, 150, 150, RGB(4, 5, 6));  // corners either way round
+    s.FilledBox(300, 300, 150, 150, RGB(4, 5, 6));  // corners either way round, over what is there
     EXPECT_EQ(extentOf(s, RGB(4, 5, 6)), QRect(QPoint(10, 10), QPoint(20, 20)));
     EXPECT_EQ(count(s, RGB(1, 2, 3)), 0);
     s.FilledBox(600, 900, 749, 900, RGB(7, 8, 9));  // no height: still one row, like its outline
@@ -63,15 +55,13 @@ TEST(ImageSurface, FilledBoxCoversThePixelsOfBothCornersAndBetweenReplacingWhatI
 }
 
 TEST(ImageSurface, LinesLightOnePixelPerStepIncludingBothEnds) {
-    ImageSurface s = plot();
+    ImageSurface s = plot(), r = plot(), steep = plot();
     s.Line(0, 0, 150, 75, RGB(9, 9, 9));  // pixel (0,0) to (10,5)
     EXPECT_EQ(count(s, RGB(9, 9, 9)), 11);
     for (int x = 0; x <= 10; ++x) EXPECT_EQ(s.pixel(x, (x + 1) / 2), RGB(9, 9, 9)) << x;  // halves round down
-    ImageSurface r = plot();  // drawn backwards: the same pixels
-    r.Line(150, 75, 0, 0, RGB(9, 9, 9));
+    r.Line(150, 75, 0, 0, RGB(9, 9, 9));  // drawn backwards: the same pixels
     EXPECT_EQ(r.image(), s.image());
-    ImageSurface steep = plot();  // steeper than 45 degrees: one pixel a row
-    steep.Line(1000, 100, 1100, 1600, RGB(9, 9, 9));
+    steep.Line(1000, 100, 1100, 1600, RGB(9, 9, 9));  // steeper than 45 degrees: one pixel a row
     EXPECT_EQ(count(steep, RGB(9, 9, 9)), 101);
     EXPECT_EQ(steep.pixel(66, 6), RGB(9, 9, 9));
     EXPECT_EQ(steep.pixel(73, 106), RGB(9, 9, 9));
@@ -111,7 +101,6 @@ TEST(ImageSurface, ClsAndPrint) {
     s.Cls();
     EXPECT_EQ(count(s, RGB(10, 20, 30)), 533 * 170);
     EXPECT_EQ(s.CurrentX(), 0.0f);
-
     s.setCurrentX(1500);
     s.setCurrentY(600);
     s.Print("+20dB");
@@ -129,82 +118,30 @@ TEST(ImageSurface, ClsAndPrint) {
     EXPECT_GT(count(s, 0x00E0E0E0), 5);
 }
 
-// The trace and graticule as they land on the image.
-
-TEST(ImageSurfacePlot, AreaBarAndCursor) {
-    ImageSurface s = plot();
-    drawPoint(s, PointInputs{4000, 50, 3900, 0, 100, 220, 0});
-    // Bar x 3950..4050 -> columns 263..270, top y 1550 -> row 103; the
-    // cursor at 4055 lies in column 270 too and covers it.
-    EXPECT_EQ(extentOf(s, RGB(0, 220, 0)), QRect(QPoint(263, 103), QPoint(269, 169)));
-    EXPECT_EQ(count(s, RGB(0, 220, 0)), 7 * 67);
-    EXPECT_EQ(extentOf(s, kCursor), QRect(270, 0, 1, 170));
-    EXPECT_EQ(count(s, kCursor), 170);
-}
-
-TEST(ImageSurfacePlot, WaterfallColumnAndLineOverAnOlderSweep) {
-    ImageSurface s = plot();
-    s.FilledBox(0, 0, 8000, 2550, RGB(0, 140, 0));  // the previous sweep
-    drawPoint(s, PointInputs{1000, 50, 900, 0, 200, 220, 2});
-    // Column 950..1050 -> 63..70, cursor at 1055 -> 70.
-    EXPECT_EQ(extentOf(s, RGB(0, 200, 0)), QRect(QPoint(63, 0), QPoint(69, 169)));
-    EXPECT_EQ(extentOf(s, kCursor), QRect(70, 0, 1, 170));
-    EXPECT_EQ(s.pixel(71, 0), RGB(0, 140, 0));
-
-    drawPoint(s, PointInputs{3000, 100, 2800, 50, 150, 220, 1});
-    // Erase 2900..3100 -> columns 193..206; line from (2800, 2050) to (3000, 1050); cursor at 3105.
-    EXPECT_EQ(s.pixel(193, 10), kBlack);
-    EXPECT_EQ(s.pixel(206, 10), kBlack);
-    EXPECT_EQ(s.pixel(192, 10), RGB(0, 140, 0));
-    EXPECT_EQ(s.pixel(200, 70), RGB(0, 220, 0));
-    EXPECT_EQ(s.pixel(207, 10), kCursor);
-}
-
-TEST(ImageSurfacePlot, GridCentreLineLabelsAndMarks) {
-    ImageSurface p1 = plot();
-    ImageSurface p2(8000, 150, kBlack, 0x00E0E0E0);
+TEST(ImageSurfacePlot, GridAndCentreLine) {
+    ImageSurface p1 = plot(), p2(8000, 150, kBlack, 0x00E0E0E0);
     double span = 0;
     paintGraticule(p1, p2, "10", 0, span);
-    // Grid line i = 14 at y 2380 -> row 158; i = 2 at 340 -> row 22.
-    EXPECT_EQ(p1.pixel(300, 158), RGB(80, 80, 80));
-    EXPECT_EQ(p1.pixel(532, 22), RGB(80, 80, 80));
-    EXPECT_EQ(p1.pixel(300, 157), kBlack);
-    // Centre line at 4000 -> column 266; the grid, drawn after it, wins the crossing.
-    EXPECT_EQ(p1.pixel(266, 0), RGB(100, 100, 100));
-    EXPECT_EQ(p1.pixel(266, 158), RGB(80, 80, 80));
-    // Labels: light text at the left, from the top label (row 16) down to the lowest.
-    QRect text;
-    for (int y = 0; y < 170; ++y)
-        for (int x = 0; x < 533; ++x)
-            if (qGreen(p1.image().pixel(x, y)) > 120) text |= QRect(x, y, 1, 1);
-    EXPECT_LT(text.right(), 60);
-    EXPECT_GE(text.top(), 16);
-    EXPECT_GT(text.bottom(), 152);
-    // Ten white marks; the eleventh at x = Width is outside.
-    std::vector<int> cols;
-    for (int x = 0; x < 533; ++x)
-        if (p2.pixel(x, 5) == RGB(255, 255, 255)) cols.push_back(x);
-    EXPECT_EQ(cols, (std::vector<int>{0, 53, 106, 160, 213, 266, 320, 373, 426, 480}));
-    EXPECT_EQ(count(p2, RGB(255, 255, 255)), 10 * 10);
+    // Grid line i = 14 at y 2380 -> row 158, i = 2 at 340 -> row 22; the centre line at
+    // 4000 -> column 266, under the grid where they cross.
+    const std::tuple<int, int, OleColor> at[] = {{300, 158, RGB(80, 80, 80)}, {532, 22, RGB(80, 80, 80)},
+                                                 {300, 157, kBlack}, {266, 0, RGB(100, 100, 100)},
+                                                 {266, 158, RGB(80, 80, 80)}};
+    for (const auto& [x, y, c] : at) EXPECT_EQ(p1.pixel(x, y), c) << x << "," << y;
 }
 
-TEST(ImageSurfacePlot, RatioTwoPutsTheSameTwipsOnTwiceThePixels) {
-    ImageSurface s = plot(2.0);
+TEST(ImageSurfacePlot, RatioTwoPutsTheSameTwipsOnTwiceThePixelsAndAChangeKeepsWhatWasDrawn) {
+    ImageSurface s = plot(2.0), one = plot();
     EXPECT_EQ(s.image().size(), QSize(1066, 340));
     EXPECT_EQ(s.image().devicePixelRatio(), 2.0);
-    ImageSurface one = plot();
     one.FilledBox(150, 150, 300, 300, RGB(1, 2, 3));
     s.FilledBox(150, 150, 300, 300, RGB(1, 2, 3));
     EXPECT_EQ(extentOf(s, RGB(1, 2, 3)).size(), 2 * extentOf(one, RGB(1, 2, 3)).size());
     // Lines are one screen pixel wide: two device pixels. The edges stay outside.
     s.Line(4000, 0, 4000, 2550, RGB(100, 100, 100));
-    s.Line(8000, 0, 8000, 2550, RGB(255, 255, 255));
+    s.Line(8000, 0, 8000, 2550, kWhite);
     EXPECT_EQ(extentOf(s, RGB(100, 100, 100)), QRect(533, 0, 2, 340));
-    EXPECT_EQ(count(s, RGB(255, 255, 255)), 0);
-    ImageSurface bar = plot(2.0);
-    drawPoint(bar, PointInputs{4000, 50, 3900, 0, 100, 220, 0});
-    EXPECT_EQ(extentOf(bar, RGB(0, 220, 0)), QRect(QPoint(526, 206), QPoint(539, 339)));
-    EXPECT_EQ(extentOf(bar, kCursor), QRect(540, 0, 2, 340));
+    EXPECT_EQ(count(s, kWhite), 0);
     // Text: twice the pixels, the same twips.
     ImageSurface t1 = plot(), t2 = plot(2.0);
     for (ImageSurface* t : {&t1, &t2}) t->setCurrentX(1500), t->setCurrentY(600), t->Print(" S 9");
@@ -212,16 +149,58 @@ TEST(ImageSurfacePlot, RatioTwoPutsTheSameTwipsOnTwiceThePixels) {
     EXPECT_NEAR(b.top(), 2 * a.top(), 3);
     EXPECT_NEAR(b.height(), 2 * a.height(), 4);
     EXPECT_EQ(t1.lineHeightTwips(), t2.lineHeightTwips());
+
+    // Moved to a screen of another ratio: what was drawn stays, new drawing is sharp.
+    drawPoint(one, PointInputs{4000, 50, 3900, 0, 100, 220, 0});
+    const uint64_t changes = one.changeCount();
+    one.setDevicePixelRatio(2.0);
+    EXPECT_GT(one.changeCount(), changes);  // the widget must show the new image
+    EXPECT_EQ(one.image().size(), QSize(1066, 340));
+    EXPECT_EQ(extentOf(one, RGB(0, 220, 0)), QRect(QPoint(526, 206), QPoint(539, 339)));
+    EXPECT_EQ(extentOf(one, kCursor), QRect(540, 0, 2, 340));
+    one.Line(150, 0, 150, 2550, RGB(5, 5, 5));
+    EXPECT_EQ(extentOf(one, RGB(5, 5, 5)), QRect(20, 0, 2, 340));
 }
 
-TEST(ImageSurfacePlot, ChangingTheRatioKeepsWhatWasDrawn) {
-    ImageSurface s = plot();
-    drawPoint(s, PointInputs{4000, 50, 3900, 0, 100, 220, 0});
-    const uint64_t changes = s.changeCount();
-    s.setDevicePixelRatio(2.0);
-    EXPECT_GT(s.changeCount(), changes);  // the widget must show the new image
-    EXPECT_EQ(s.image().size(), QSize(1066, 340));
-    EXPECT_EQ(extentOf(s, RGB(0, 220, 0)), QRect(QPoint(526, 206), QPoint(539, 339)));
-    s.Line(150, 0, 150, 2550, RGB(5, 5, 5));  // new drawing at the new resolution
-    EXPECT_EQ(extentOf(s, RGB(5, 5, 5)), QRect(20, 0, 2, 340));
+// A known band drawn as a scan draws it: the graticule, a whole sweep (shade
+// 140), then most of a second (220) over it, in every style. The plots are
+// written as PNGs to look at, to the folder $QV7M_PLOT_PNGS names.
+TEST(ImageSurfacePlot, KnownTraceInEveryStyle) {
+    // 81 points over 10 kHz: a noise floor, a strong carrier at the centre, and
+    // an SSB signal that has gone by the second sweep.
+    const auto reading = [](int k, int sweep) -> int16_t {
+        return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5;
+    };
+    const OleColor g140 = RGB(0, 140, 0), g220 = RGB(0, 220, 0), g20 = RGB(0, 20, 0), g200 = RGB(0, 200, 0);
+    // Colours at the top of the carrier, where the gone signal stood, and at
+    // the top of the floor where only the first sweep reached (x 6000).
+    const QPointF at[] = {{4000, 550}, {2000, 1700}, {6000, 2350}};
+    const struct {
+        const char* name;
+        int16_t style;
+        qreal ratio;
+        OleColor want[3];
+    } cases[] = {{"area", 0, 1, {g220, kBlack, g140}},       {"line", 1, 1, {g220, kBlack, g140}},
+                 {"waterfall", 2, 1, {g200, g20, g20}},      {"none", -1, 1, {kBlack, kBlack, kBlack}},
+                 {"area-ratio2", 0, 2, {g220, kBlack, g140}}, {"waterfall-ratio2", 2, 2, {g200, g20, g20}}};
+    const QString dir = qEnvironmentVariable("QV7M_PLOT_PNGS");  // CTest sets it to the build folder
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageSurface p1 = plot(c.ratio), p2(8000, 150, kBlack, 0x00E0E0E0);
+        double span = 0, prevMeter = 0;
+        paintGraticule(p1, p2, "10", c.style, span);
+        for (int sweep : {1, 2})
+            for (int k = 0; k < (sweep == 1 ? 81 : 55); ++k) {
+                const int16_t m = reading(k, sweep);
+                drawPoint(p1, PointInputs{k * 100.0, 50, k ? k * 100.0 - 100 : 0, prevMeter, m,
+                                          int16_t(sweep == 1 ? 140 : 220), c.style});
+                prevMeter = m;
+            }
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(p1.pixel(p1.toPixel(at[i].x()), p1.toPixel(at[i].y())), c.want[i]) << i;
+        EXPECT_EQ(p1.pixel(p1.toPixel(5455), p1.toPixel(1000)), kCursor);  // right of the last point drawn
+        if (dir.isEmpty()) continue;
+        const QString path = dir + "/plot-" + c.name + ".png";
+        EXPECT_TRUE(p1.image().save(path)) << path.toStdString();
+        std::printf("%s\n", qPrintable(path));
+    }
 }

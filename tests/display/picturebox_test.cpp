@@ -1,5 +1,7 @@
 // The picture box on Qt's offscreen platform: when it raises the Paint event,
-// and that it shows its backing image unchanged.
+// and that it shows its backing image unchanged. Built a second time with
+// QV7M_SCALE_FACTOR = 2 (the test main sets Qt's scale factor) for a device
+// pixel ratio of 2.
 #include "app/picturebox.h"
 #include "display/trace.h"
 
@@ -11,28 +13,23 @@
 
 using namespace qv7m;
 
-namespace {
-
-constexpr OleColor kBlack = RGB(0, 0, 0);
-
-void settle() {
+static void settle() {
     for (int k = 0; k < 5; ++k) QTest::qWait(10);
 }
 
-OleColor shown(PictureBox& box, int x, int y) {
+#ifndef QV7M_SCALE_FACTOR
+static OleColor shown(PictureBox& box, int x, int y) {
     const QRgb c = box.grab().toImage().pixel(x, y);
     return RGB(qRed(c), qGreen(c), qBlue(c));
 }
 
-}  // namespace
-
-TEST(PictureBox, PaintOnFirstShowButNotForItsOwnDrawing) {
-    PictureBox box(8000, 2550, kBlack, 0x00E0E0E0, QFont());
+TEST(PictureBox, PaintOnShowAndReExposeNeverForItsOwnDrawingAndTheTraceSurvives) {
+    PictureBox box(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
     EXPECT_EQ(box.size(), QSize(533, 170));
     int painted = 0;
     box.onPaint = [&] {  // draws, as the graticule does
         ++painted;
-        box.surface().Line(4000, 0, 4000, 2550, RGB(100, 100, 100));
+        box.surface().Line(0, 1360, 8000, 1360, RGB(80, 80, 80));  // a grid line, row 90
     };
     settle();
     EXPECT_EQ(painted, 0);  // not before it is on screen
@@ -47,24 +44,10 @@ TEST(PictureBox, PaintOnFirstShowButNotForItsOwnDrawing) {
     box.repaint();
     settle();
     EXPECT_EQ(painted, 1);
-    // Shown as drawn: the centre line wiped by the trace and not drawn again.
+    // Shown as drawn: the grid line wiped by the trace and not drawn again.
     EXPECT_EQ(box.grab().toImage().convertToFormat(QImage::Format_RGB32), box.surface().image());
-    EXPECT_EQ(shown(box, 266, 5), kBlack);
+    EXPECT_EQ(shown(box, 266, 90), RGB(0, 0, 0));
     EXPECT_EQ(shown(box, 266, 160), RGB(0, 220, 0));
-}
-
-TEST(PictureBox, ReExposeRaisesPaintAndTheTraceSurvives) {
-    PictureBox box(8000, 2550, kBlack, 0x00E0E0E0, QFont());
-    int painted = 0;
-    box.onPaint = [&] {
-        ++painted;
-        box.surface().Line(0, 1360, 8000, 1360, RGB(80, 80, 80));  // a grid line
-    };
-    box.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-    drawPoint(box.surface(), PointInputs{1000, 50, 900, 0, 200, 220, 2});
-    settle();
-    ASSERT_EQ(painted, 1);
 
     box.hide();
     settle();
@@ -73,10 +56,9 @@ TEST(PictureBox, ReExposeRaisesPaintAndTheTraceSurvives) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
     settle();
     EXPECT_EQ(painted, 2);
-    // The waterfall column is still there, with the grid line drawn over it.
-    EXPECT_EQ(shown(box, 65, 20), RGB(0, 200, 0));
-    EXPECT_EQ(shown(box, 65, 90), RGB(80, 80, 80));
-    EXPECT_EQ(shown(box, 70, 20), RGB(200, 200, 200));
+    // The trace is still there, with the grid line drawn over it.
+    EXPECT_EQ(shown(box, 266, 160), RGB(0, 220, 0));
+    EXPECT_EQ(shown(box, 266, 90), RGB(80, 80, 80));
 
     box.showMinimized();
     settle();
@@ -85,7 +67,7 @@ TEST(PictureBox, ReExposeRaisesPaintAndTheTraceSurvives) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
     settle();
     EXPECT_EQ(painted, 3);
-    EXPECT_EQ(shown(box, 65, 20), RGB(0, 200, 0));
+    EXPECT_EQ(shown(box, 266, 160), RGB(0, 220, 0));
 }
 
 TEST(PictureBox, InAWindowOnlyExposesOverTheBoxCount) {
@@ -94,7 +76,7 @@ TEST(PictureBox, InAWindowOnlyExposesOverTheBoxCount) {
     auto* other = new QWidget;
     other->setFixedSize(533, 100);
     layout->addWidget(other);
-    auto* box = new PictureBox(8000, 2550, kBlack, 0x00E0E0E0, QFont());
+    auto* box = new PictureBox(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
     layout->addWidget(box);
     int painted = 0;
     box->onPaint = [&] { ++painted; };
@@ -102,7 +84,6 @@ TEST(PictureBox, InAWindowOnlyExposesOverTheBoxCount) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     settle();
     EXPECT_EQ(painted, 1);
-
     QExposeEvent aboveOnly(QRegion(other->geometry()));
     QApplication::sendEvent(window.windowHandle(), &aboveOnly);
     settle();
@@ -112,11 +93,31 @@ TEST(PictureBox, InAWindowOnlyExposesOverTheBoxCount) {
     QApplication::sendEvent(window.windowHandle(), &overPlot);  // in a row: one Paint event
     settle();
     EXPECT_EQ(painted, 2);
-
-    // Hidden and shown again inside a window on screen: painted anew.
-    box->hide();
+    box->hide();  // hidden and shown again inside a window on screen: painted anew
     settle();
     box->show();
     settle();
     EXPECT_EQ(painted, 3);
 }
+#else
+// Twips stay twips, and the image of twice the pixels each way is shown pixel for pixel.
+TEST(PictureBoxRatio2, SharpImageAtTwiceThePixels) {
+    PictureBox box(8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont());
+    ASSERT_EQ(box.devicePixelRatioF(), 2.0) << "the scale factor did not take";
+    int painted = 0;
+    box.onPaint = [&] { ++painted; };
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    settle();
+    EXPECT_EQ(painted, 1);
+    EXPECT_EQ(box.size(), QSize(533, 170));  // logical pixels
+    EXPECT_EQ(box.surface().image().size(), QSize(1066, 340));
+    EXPECT_EQ(box.surface().Width(), 8000);
+    drawPoint(box.surface(), PointInputs{4000, 50, 3900, 0, 100, 220, 0});
+    box.surface().Line(150, 0, 150, 2550, RGB(80, 80, 80));
+    QApplication::processEvents();
+    const QPixmap shot = box.grab();
+    EXPECT_EQ(shot.devicePixelRatio(), 2.0);
+    EXPECT_EQ(shot.toImage().convertToFormat(QImage::Format_RGB32), box.surface().image());  // no scaling, no smoothing
+}
+#endif

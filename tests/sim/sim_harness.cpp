@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace simtest {
@@ -24,95 +25,65 @@ double nowMs() {
 
 namespace {
 
-std::string simPath() {
-  const char* p = std::getenv("QV7M_SIM");
-  if (!p) throw std::runtime_error("QV7M_SIM is not set");
-  return p;
+std::string slurp(const std::string& path) {
+  std::ifstream f(path);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
 }
 
-std::string scratchDir() {
+// Starts the simulator in a new scratch directory, its output in out.txt and err.txt there.
+pid_t spawn(std::string& dir, const std::vector<std::string>& args) {
+  const char* exe = std::getenv("QV7M_SIM");
+  if (!exe) throw std::runtime_error("QV7M_SIM is not set");
   char tmpl[] = "/tmp/qv7m-sim-test-XXXXXX";
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
-  return tmpl;
-}
-
-// Starts the simulator in `dir`; out/err are the read ends of its stdout/stderr.
-pid_t spawn(const std::string& dir, const std::vector<std::string>& args, int& out, int& err) {
-  int po[2], pe[2];
-  if (pipe(po) || pipe(pe)) throw std::runtime_error("pipe");
-  const std::string exe = simPath();
+  dir = tmpl;
+  std::vector<char*> argv{const_cast<char*>(exe)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(po[1], 1);
-    dup2(pe[1], 2);
-    ::close(po[0]);
-    ::close(pe[0]);
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
+    if (chdir(tmpl) == 0 && dup2(open("out.txt", O_WRONLY | O_CREAT, 0600), 1) == 1 &&
+        dup2(open("err.txt", O_WRONLY | O_CREAT, 0600), 2) == 2)
+      execv(exe, argv.data());
     _exit(127);
   }
-  ::close(po[1]);
-  ::close(pe[1]);
-  out = po[0];
-  err = pe[0];
   return pid;
-}
-
-std::string drain(int fd) {
-  std::string s;
-  char buf[4096];
-  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<size_t>(n));
-  ::close(fd);
-  return s;
 }
 
 }  // namespace
 
 Outcome runToEnd(const std::vector<std::string>& args) {
-  const std::string dir = scratchDir();
-  int out, err;
-  const pid_t pid = spawn(dir, args, out, err);
-  Outcome r;
-  r.err = drain(err);
-  r.out = drain(out);
+  std::string dir;
   int st = 0;
-  waitpid(pid, &st, 0);
-  r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  waitpid(spawn(dir, args), &st, 0);
+  const Outcome r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, slurp(dir + "/out.txt"), slurp(dir + "/err.txt")};
   std::system(("rm -rf " + dir).c_str());
   return r;
 }
 
-Sim::Sim(std::vector<std::string> args) : dir(scratchDir()) {
+Sim::Sim(std::vector<std::string> args) {
   args.insert(args.begin(), {"--log", "log.txt"});
-  int out, err;
-  pid = spawn(dir, args, out, err);
+  pid = spawn(dir, args);
   // The simulator stands for hardware, which is never late: on a loaded
   // machine it must not be the process that waits for a core. It sleeps in
   // ppoll nearly all the time, so a real-time class costs the others nothing.
   // (Needs root; without it, a raised priority, or else the normal one.)
   const sched_param rt{10};
   if (sched_setscheduler(pid, SCHED_FIFO, &rt) != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -10);
-  ::close(err);
   // The ready line comes within a few ms; allow plenty on a loaded machine.
   std::string got;
-  const double until = nowMs() + 5000;
-  while (got.find('\n') == std::string::npos && nowMs() < until) {
-    pollfd p{out, POLLIN, 0};
-    if (poll(&p, 1, 100) > 0) {
-      char c[256];
-      const ssize_t n = ::read(out, c, sizeof c);
-      if (n <= 0) break;
-      got.append(c, static_cast<size_t>(n));
-    }
+  for (const double until = nowMs() + 5000; nowMs() < until; usleep(2000)) {
+    const bool ended = waitpid(pid, nullptr, WNOHANG) == pid;
+    got = slurp(dir + "/out.txt");
+    if (ended) pid = -1;
+    if (ended || got.find('\n') != std::string::npos) break;
   }
-  ::close(out);
   readyLine = got.substr(0, got.find('\n'));
   const auto arrow = readyLine.find(" -> ");
   if (readyLine.rfind("qv7m-radio: ready ", 0) != 0 || arrow == std::string::npos)
-    throw std::runtime_error("no ready line, got: " + got);
+    throw std::runtime_error("no ready line, got: " + got + slurp(dir + "/err.txt"));
   link = dir + "/" + readyLine.substr(18, arrow - 18);
   pty = readyLine.substr(arrow + 4);
 }
@@ -126,14 +97,12 @@ Sim::~Sim() {
 }
 
 int Sim::waitExit(int timeoutMs) {
-  const double until = nowMs() + timeoutMs;
-  while (nowMs() < until) {
+  for (const double until = nowMs() + timeoutMs; nowMs() < until; usleep(2000)) {
     int st = 0;
     if (waitpid(pid, &st, WNOHANG) == pid) {
       pid = -1;
       return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     }
-    usleep(2000);
   }
   return -1;
 }
@@ -151,15 +120,13 @@ std::vector<std::string> Sim::log() const {
   return lines;
 }
 
-Port::Port(const std::string& path) {
-  fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+Port::Port(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
   if (fd < 0) throw std::runtime_error("cannot open " + path);
   termios t{};
   tcgetattr(fd, &t);
   cfmakeraw(&t);
   t.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
-  cfsetispeed(&t, B4800);
-  cfsetospeed(&t, B4800);
+  cfsetspeed(&t, B4800);
   tcsetattr(fd, TCSANOW, &t);
 }
 
@@ -171,25 +138,20 @@ void Port::close() {
 }
 
 void Port::send(const Bytes& b) {
-  if (::write(fd, b.data(), b.size()) != static_cast<ssize_t>(b.size()))
-    throw std::runtime_error("short write");
+  if (::write(fd, b.data(), b.size()) != static_cast<ssize_t>(b.size())) throw std::runtime_error("short write");
 }
 
 Port::Rx Port::read(size_t n, int timeoutMs) {
   Rx rx;
   const double until = nowMs() + timeoutMs;
+  uint8_t buf[256];
   while (rx.bytes.size() < n) {
     const int left = static_cast<int>(until - nowMs());
     pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || poll(&p, 1, left) <= 0 || !(p.revents & POLLIN)) break;
-    uint8_t buf[256];
-    const ssize_t got = ::read(fd, buf, sizeof buf);
-    if (got <= 0) break;
-    const double t = nowMs();
-    for (ssize_t i = 0; i < got; ++i) {
-      rx.bytes.push_back(buf[i]);
-      rx.at.push_back(t);
-    }
+    ssize_t got = 0;
+    if (left <= 0 || poll(&p, 1, left) <= 0 || !(p.revents & POLLIN) || (got = ::read(fd, buf, sizeof buf)) <= 0) break;
+    rx.bytes.insert(rx.bytes.end(), buf, buf + got);
+    rx.at.insert(rx.at.end(), static_cast<size_t>(got), nowMs());
   }
   return rx;
 }

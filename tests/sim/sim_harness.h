@@ -1,7 +1,6 @@
 #pragma once
 // Runs the built qv7m-radio (path in QV7M_SIM) in a scratch directory and
 // talks to it through its link with plain termios.
-
 #include <sys/types.h>
 
 #include <cstdint>
