@@ -12,7 +12,6 @@ struct Frame {
     double t = 0;        // ms since the simulator started
     QByteArray bytes;    // the 5 bytes
     QByteArray answer;   // what the radio sent back; empty: nothing
-    long vfoa = 0;       // Hz
     long vfob = 0;       // Hz
     int meter = -1;      // on set-VFO-B frames: the reading the new frequency gives
     int opcode() const { return static_cast<uint8_t>(bytes.at(4)); }
@@ -36,7 +35,6 @@ inline std::vector<Frame> parse(const std::vector<std::string>& lines) {
         f.bytes = QByteArray::fromHex(frame.toLatin1());
         const QString answer = field(line, "answer");
         if (answer != QLatin1String("-")) f.answer = QByteArray::fromHex(answer.toLatin1());
-        f.vfoa = field(line, "vfoa").toLong();
         f.vfob = field(line, "vfob").toLong();
         const QString m = field(line, "meter");
         if (!m.isEmpty()) f.meter = m.toInt();
