@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -22,9 +21,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <map>
-#include <memory>
 
 namespace faults {
 

@@ -60,9 +60,9 @@ TEST_F(Scan, StartReadsTheFrequencyThenSweepsTheWindowAroundIt) {
     // The tuned frequencies, the labels and the drawing, end to end against
     // the simulator; here the frames of a step, the readout and the S-meter
     // bar at 10 twips a count of the newest reading.
-    const int firstStep = 18 + 17;
-    EXPECT_EQ(radio.frames.mid(firstStep, 7), QList<QByteArray>({QByteArray("\x00\x45\x42\x01\x8A", 5), kMeterReq,
-                                                                 kFollowUp, kFollowUp, kFollowUp, kFollowUp, kFollowUp}));
+    const QList<QByteArray> step{QByteArray("\x00\x45\x42\x01\x8A", 5), kMeterReq, kFollowUp, kFollowUp,
+                                 kFollowUp,  kFollowUp, kFollowUp};
+    EXPECT_EQ(radio.frames.mid(18 + 17, 7), step);
     EXPECT_EQ(host.captions[SweepHost::Label::info], QStringLiteral("14255000 Hz"));
     EXPECT_EQ(bars().size(), 101u);
     EXPECT_DOUBLE_EQ(host.smeter.back(), 10.0 * radio.meterAt(1425500));
