@@ -1,148 +1,253 @@
 #pragma once
-// The whole program against a misbehaving simulated radio: the real serial
-// stack on the simulator's pseudo-terminal, the real window on the offscreen
-// platform, messages recorded, the program's end counted.
-//
-// Between the window and the serial stack sits a see-through control that
-// notes every request and what each of its reads returned, so that a test
-// can hold those reads against the bytes the radio really sent (the
-// simulator's log): the link keeps in step exactly when read 3 + i of every
-// request returned byte i of that request's own answer.
+// The whole program against a simulated radio: the real serial stack on the
+// simulator's pseudo-terminal, the real window offscreen, messages recorded,
+// the program's end counted. A see-through control notes what each read of
+// each request returned, to hold against the answers in the simulator's log.
 
 #include "app/form1.h"
+#include "radio/alignedcomm.h"
+#include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
+#include "support/sim_log.h"
 
-#include <QByteArray>
-#include <QString>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
-#include <functional>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace faults {
 
-// A request frame the program sent and what each of its reads returned.
 struct Request {
     uint8_t opcode = 0;
-    uint8_t p4 = 0;
     std::vector<QByteArray> reads;
 };
 
-// Forwards every operation to the real control and notes requests and reads.
-class ObservedComm : public qv7m::MSComm {
+inline bool isRequest(const QByteArray& frame) {
+    return qv7m::AlignedComm::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
+}
+
+// The program's serial stack (as makeSerialControl builds it), noting
+// requests and reads by the radio they went to (named as the fixture links
+// the port).
+class ObservedComm : public qv7m::AlignedComm {
 public:
-    explicit ObservedComm(std::unique_ptr<qv7m::MSComm> inner);
+    ObservedComm() : AlignedComm(std::make_unique<qv7m::SerialControl>()) {}
+    void Output(const QByteArray& bytes) override {
+        AlignedComm::Output(bytes);  // a frame that failed to go out asked nothing
+        for (char c : bytes) {
+            if ((partial_ += c).size() < 5) continue;
+            if (isRequest(partial_)) requests[radio].push_back(faults::Request{uint8_t(partial_.at(4)), {}});
+            partial_.clear();
+            last_ = requests[radio].empty() ? nullptr : &requests[radio].back();
+        }
+    }
+    QByteArray Input() override {
+        const QByteArray got = AlignedComm::Input();
+        if (last_) last_->reads.push_back(got);
+        return got;
+    }
 
-    void setCommPort(int16_t port) override { inner_->setCommPort(port); }
-    int16_t commPort() const override { return inner_->commPort(); }
-    void setSettings(const QString& s) override { inner_->setSettings(s); }
-    QString settings() const override { return inner_->settings(); }
-    void setRThreshold(int16_t n) override { inner_->setRThreshold(n); }
-    void setSThreshold(int16_t n) override { inner_->setSThreshold(n); }
-    void setInputLen(int16_t n) override { inner_->setInputLen(n); }
-    void setPortOpen(bool open) override { inner_->setPortOpen(open); }
-    bool portOpen() const override { return inner_->portOpen(); }
-    void Output(const QByteArray& bytes) override;
-    QByteArray Input() override;
-    int16_t commEvent() const override { return inner_->commEvent(); }
-    void idleWait(int ms) override { inner_->idleWait(ms); }
-
-    // Requests by the radio they went to (the fixture names it as it links
-    // the port), in order.
-    std::map<std::string, std::vector<Request>> requests;
+    std::map<std::string, std::vector<faults::Request>> requests;
     std::string radio;
 
 private:
-    std::unique_ptr<qv7m::MSComm> inner_;
     QByteArray partial_;
-    Request* last_ = nullptr;  // the request the next reads belong to
+    faults::Request* last_ = nullptr;  // the request the next reads belong to
 };
 
-// One frame as the simulator logged it, with the answer it sent.
-struct LoggedFrame {
-    QByteArray bytes;
-    QByteArray answer;  // empty: nothing sent
-    long vfob = 0;      // Hz, after the frame
-    int meter = -1;     // on set-VFO-B frames: the reading there
-    int opcode() const { return uint8_t(bytes.at(4)); }
-    bool isRequest() const;
-};
-std::vector<LoggedFrame> loggedFrames(const simtest::Sim& sim);
+inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
 
-// What read `read` (1-based) of a request takes from its answer: nothing for
-// reads 1 to 3, answer byte read - 3 after that, nothing past the answer.
-QByteArray expectedRead(const QByteArray& answer, int read);
-
-// Checks every request the program made on this radio against the answer the
-// radio sent for it, printing each one read otherwise. Returns how many
-// requests were compared.
-int expectInStep(const std::vector<Request>& requests, const std::vector<LoggedFrame>& log);
-// Requests a radio's run (a few dozen) may have read wrong through the
-// machine's own delays: a test machine shared by several programs now and
-// then hands a byte over later than any serial adapter, which costs a request
-// or two. A link out of step gets nearly all of them wrong. The rules for
-// late bytes are pinned down on a virtual clock.
+// Requests of a run (a few dozen) a loaded test machine may have handed a
+// byte later than any serial adapter would; a link out of step gets nearly all
+// wrong. The rules for late bytes are pinned down on a virtual clock.
 constexpr int kWrongRequestsAllowed = 5;
 
+// The link keeps in step when read 3 + i of every request returned byte i of
+// its own answer, nothing outside it. Prints each request read otherwise;
+// returns how many were compared.
+inline int expectInStep(const std::vector<Request>& requests, const std::vector<simlog::Frame>& log) {
+    std::vector<const simlog::Frame*> asked;
+    for (const simlog::Frame& f : log)
+        if (isRequest(f.bytes)) asked.push_back(&f);
+    // The radio may not have taken in the very last frame when it was looked at.
+    EXPECT_GE(asked.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
+    const size_t n = std::min(requests.size(), asked.size());
+    int wrong = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const Request& r = requests[i];
+        const simlog::Frame& f = *asked[i];
+        EXPECT_EQ(r.opcode, f.opcode()) << "request " << i;
+        QByteArray got, want;
+        for (size_t k = 0; k < r.reads.size(); ++k) {
+            const int byte = int(k) - 3;
+            const QByteArray w = byte >= 0 && byte < f.answer.size() ? f.answer.mid(byte, 1) : QByteArray();
+            got += r.reads[k].isEmpty() ? QByteArray("--") : r.reads[k].toHex();
+            want += w.isEmpty() ? QByteArray("--") : w.toHex();
+        }
+        if (got == want) continue;
+        ++wrong;
+        std::printf("  request %zu (opcode %02x, answer %s): reads %s, the rules give %s\n", i, r.opcode,
+                    f.answer.toHex().constData(), got.constData(), want.constData());
+    }
+    EXPECT_LE(wrong, kWrongRequestsAllowed) << "reads out of step with the radio's answers";
+    return int(n);
+}
+
 // The meter value the reads of one meter request leave: the last non-empty one.
-int meterFromReads(const Request& r, int before);
+inline int meterFromReads(const Request& r, int before) {
+    for (const QByteArray& b : r.reads)
+        if (!b.isEmpty()) before = uint8_t(b.at(0));
+    return before;
+}
 
 // Descriptors of this process open on `device` (a port not given back shows here).
-int descriptorsOn(const std::string& device);
+inline int descriptorsOn(const std::string& device) {
+    int count = 0;
+    DIR* d = opendir("/proc/self/fd");
+    while (dirent* e = d ? readdir(d) : nullptr) {
+        char target[4096];
+        const ssize_t n = readlink((std::string("/proc/self/fd/") + e->d_name).c_str(), target, sizeof target - 1);
+        count += n > 0 && device == std::string(target, size_t(n));
+    }
+    if (d) closedir(d);
+    return d ? count : -1;
+}
 
-// The settings file the suite starts with: COM1, 80 kHz, 1000 Hz, "Line
-// Graph", in a hand-written form that the program never writes itself, so
-// that any write shows.
-extern const QByteArray kHandWrittenIni;
-// What "Quit" writes for the same choices.
-extern const QByteArray kQuitIni;
+// COM1, 80 kHz, 1000 Hz, "Line Graph" in a hand-written form the program
+// never writes itself, so that any write shows; and what "Quit" writes for it.
+inline const QByteArray kHandWrittenIni("0\r\n3\r\n3\r\n1\r\nDL1ABC\r\n");
+inline const QByteArray kQuitIni(" 0 \r\n 3 \r\n 3 \r\n 1 \r\nDL1ABC\r\n");
 
 class Program : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_TRUE(work.isValid() && QDir::setCurrent(work.path()));
+        QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kHandWrittenIni);
+    }
+    void TearDown() override {
+        for (QString m : messages.shown)  // what the user saw
+            std::printf("  message: \"%s\"\n", qPrintable(m.replace(QLatin1Char('\r'), QStringLiteral("<CR>"))));
+        form.reset();
+        comm.reset();
+        QCoreApplication::processEvents();  // the controls' deferred deletions
+        QDir::setCurrent(QDir::tempPath());
+    }
 
     // Points the working directory's COM1 at the radio (only while the port
-    // is closed), or at nothing: a link to a device that is not there, as an
-    // unplugged adapter leaves it.
-    void linkTo(const simtest::Sim& radio);
-    void linkToNothing();
-    // The requests that went to this radio, checked against its log.
-    int expectInStep(const simtest::Sim& radio);
+    // is closed), or at a device that is not there, as an unplugged adapter
+    // leaves it.
+    void linkTo(const simtest::Sim& radio) { linkCom(radio.link, radio.link); }
+    void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString(), "nothing"); }
+    void linkCom(const std::string& target, const std::string& radio) {
+        ASSERT_TRUE(!comm || !comm->portOpen()) << "the link is changed only while the port is closed";
+        const QString name = work.filePath(QStringLiteral("COM1"));
+        QFile::remove(name);
+        ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
+        radio_ = radio;
+        if (comm) comm->radio = radio;
+    }
+    int expectInStep(const simtest::Sim& radio) { return faults::expectInStep(requestsTo(radio), logOf(radio)); }
     const std::vector<Request>& requestsTo(const simtest::Sim& radio) { return comm->requests[radio.link]; }
+
     // Builds the stack and the window and runs the form's load, as the
     // program does before the window is first shown.
-    void start();
+    void start() {
+        form.reset();
+        comm = std::make_unique<ObservedComm>();
+        comm->radio = radio_;
+        form = std::make_unique<qv7m::Form1>(*comm, messages);
+        form->endProgram = [this] { ++ends; };
+        form->load();
+    }
     // Presses "Start scan" and runs `tick` every 20 ms inside the scan until
     // it returns true (it presses Setup or Quit, or the scan has ended).
-    // Returns false when the goal was not reached within `seconds`.
-    bool scanUntil(const std::function<bool()>& tick, int seconds = 30);
-    // "Start scan", a number of full steps, then "Setup" at a step.
-    void scanSteps(long long steps);
+    // Returns false, after pressing Setup, when that took over `seconds`.
+    bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
+        QTimer timer;
+        QElapsedTimer clock;
+        clock.start();
+        bool done = false, reached = true;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (done || (done = tick())) return;
+            if (clock.elapsed() > seconds * 1000) {
+                done = true;
+                reached = false;
+                if (!form->ended() && form->sweep.running()) form->setup->click();
+            }
+        });
+        timer.start(20);
+        EXPECT_TRUE(form->starten->isEnabled());
+        form->starten->click();  // returns when the scan stops
+        return reached;
+    }
+    // "Start scan", a number of full steps, then "Setup" at a step; returns
+    // the frequency labels as they stood then.
+    QStringList scanSteps(long long steps) {
+        const long long from = form->sweep.fullSteps;
+        QStringList labels;
+        EXPECT_TRUE(scanUntil([&] {
+            if (form->sweep.fullSteps - from < steps) return false;
+            labels = QStringList{form->links->text(), form->mitte->text(), form->rechts->text()};
+            form->setup->click();
+            return true;
+        })) << "the scan did not make " << steps << " steps";
+        return labels;
+    }
     // Chooses the port in the list, as a user's click does.
-    void choosePort(int index);
+    void choosePort(int index) {
+        form->comport->setCurrentIndex(index);
+        emit form->comport->activated(index);
+    }
     // The time a user takes to plug a cable or another radio in: long enough
     // for the radio to have been switched off and on.
-    static void userPause();
+    static void userPause() { usleep(1500 * 1000); }
+    // The radio has taken in the program's frames up to one with this opcode
+    // (it reads at line speed).
+    static bool radioEndsWith(const simtest::Sim& radio, uint8_t opcode) {
+        QElapsedTimer t;
+        t.start();
+        for (; t.elapsed() < 3000; usleep(20 * 1000)) {
+            const auto log = logOf(radio);
+            if (!log.empty() && log.back().opcode() == opcode) return true;
+        }
+        return false;
+    }
 
-    QByteArray iniNow() const;
-    // The messages shown since the last call, printed, so that a run shows
-    // what the user saw.
-    void printMessages(const char* when);
-    // The window as "Setup" leaves it: Start and the lists enabled, Setup and
-    // Hold disabled, Hold clear, the labels back to "Hz".
-    void expectSetUpState();
-    // No message beyond the first `count`.
-    void expectMessages(int count);
-
-    void linkCom(const std::string& target, const std::string& radio);
+    QByteArray iniNow() const {
+        QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    }
+    // The window as "Setup" leaves it.
+    void expectSetUpState() {
+        EXPECT_FALSE(form->ended());
+        EXPECT_FALSE(form->sweep.running());
+        EXPECT_FALSE(comm->portOpen());
+        EXPECT_TRUE(form->starten->isEnabled());
+        for (QWidget* w : std::initializer_list<QWidget*>{form->style, form->dis, form->step, form->comport})
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        EXPECT_FALSE(form->setup->isEnabled());
+        EXPECT_FALSE(form->stopscan->isEnabled());
+        EXPECT_FALSE(form->stopscan->isChecked());
+        for (QLabel* l : {form->links, form->mitte, form->rechts}) EXPECT_EQ(l->text(), QStringLiteral("Hz"));
+        EXPECT_EQ(form->comport->count(), 4);
+        EXPECT_EQ(form->sweep.shade, 220);
+    }
+    void expectMessages(int count) {
+        EXPECT_EQ(messages.shown.size(), count) << "one message per failure, no cascade";
+    }
 
     QTemporaryDir work;
     std::string radio_;
-    int printed_ = 0;
     std::unique_ptr<ObservedComm> comm;
     std::unique_ptr<qv7m::Form1> form;
     qv7m::RecordingPresenter messages;

@@ -1,27 +1,17 @@
-// The cable pulled at every moment the program uses the line: during the
-// start-up probe, the status read of the scan's start and of a sweep, a
-// step, "Setup" and "Quit". The simulator hangs up after a given frame
-// (--fault hangup=N), or is killed at the moment a button is pressed.
+// The cable pulled at every moment the program uses the line: the simulator
+// hangs up after frame N, or is killed as a button is pressed. Each time: one
+// message naming the port and the reason, the program alive (or ended where
+// "Quit" asked for it), the window as "Setup" leaves it, the settings file
+// written only by "Quit", the port given back, and choosing it again works
+// once a radio is back.
 //
-// Each time: one message naming the port and the reason, the program alive
-// (or ended where "Quit" asked for it), the window as "Setup" leaves it, the
-// settings file untouched (written, whole, only by "Quit"), the port given
-// back, and choosing it again works once a radio is back.
-//
-// Frames the program sends at 80 kHz and 1000 Hz: the probe's meter request
-// is frame 1 (then five follow-ups); the scan's start is frames 7 to 24 (83,
-// then the status request 8 and its follow-ups); the first sweep's status
-// request is frame 25 (to 41); step k tunes at 42 + 7 (k - 1) and asks for
-// the meter one frame later.
+// Frames at 80 kHz and 1000 Hz: the probe 1-6, the scan's start 7-24 (83,
+// then the status request 8), the first sweep's status request 25-41; step k
+// tunes at 42 + 7 (k - 1) and asks for the meter one frame later.
 
 #include "faults/fault_harness.h"
 
-#include <QCoreApplication>
-
 #include <csignal>
-#include <unistd.h>
-
-#include <cstdio>
 
 using namespace faults;
 
@@ -59,7 +49,6 @@ protected:
         linkToNothing();
         const int before = messages.shown.size();
         choosePort(0);
-        printMessages("choosing COM1 with the cable still out");
         ASSERT_EQ(messages.shown.size(), before + 1);
         EXPECT_EQ(messages.shown.last(), QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
         EXPECT_FALSE(form->starten->isEnabled());
@@ -68,7 +57,6 @@ protected:
         linkTo(back);
         userPause();
         choosePort(0);
-        printMessages("choosing COM1 with the radio back");
         EXPECT_EQ(messages.shown.size(), before + 1) << "no message: the radio answered";
         EXPECT_TRUE(form->starten->isEnabled());
         EXPECT_FALSE(comm->portOpen());
@@ -93,7 +81,6 @@ TEST_F(PulledCable, DuringTheStartUpProbe) {
     auto radio = hangingUpAfter(1);
     linkTo(*radio);
     start();
-    printMessages("probe at start-up");
     expectGoneMessage(0, *radio);
     EXPECT_FALSE(form->starten->isEnabled()) << "the radio never answered";
     // Start-up went on: every list filled and selected, the window set up.
@@ -107,90 +94,66 @@ TEST_F(PulledCable, DuringTheStartUpProbe) {
     radioIsBack();
 }
 
-TEST_F(PulledCable, DuringTheStatusReadOfTheScansStart) {
-    auto radio = hangingUpAfter(12);
+// The cable goes during the scan's own reads; then "Start scan" with the
+// cable still out cannot open the port.
+struct InScan {
+    const char* when;
+    int lastFrame;
+    long long stepsDone;
+};
+class PulledCableInScan : public PulledCable, public ::testing::WithParamInterface<InScan> {};
+
+TEST_P(PulledCableInScan, EndsTheScan) {
+    auto radio = hangingUpAfter(GetParam().lastFrame);
     linkTo(*radio);
     start();
     ASSERT_TRUE(form->starten->isEnabled());
     scanUntilItFails();
-    printMessages("status read at the start of the scan");
     expectGoneMessage(0, *radio);
-    expectSetUpState();
-    expectLeftClean(*radio);
-    radioIsBack();
-}
-
-TEST_F(PulledCable, DuringTheStatusReadAtTheTopOfASweep) {
-    auto radio = hangingUpAfter(30);
-    linkTo(*radio);
-    start();
-    scanUntilItFails();
-    printMessages("status read at the top of a sweep");
-    expectGoneMessage(0, *radio);
-    EXPECT_EQ(form->sweep.fullSteps, 0);
-    expectSetUpState();
-    expectLeftClean(*radio);
-    radioIsBack();
-}
-
-TEST_F(PulledCable, DuringAStep) {
-    auto radio = hangingUpAfter(42 + 7 * 10 + 1);  // step 11's meter request
-    linkTo(*radio);
-    start();
-    scanUntilItFails();
-    printMessages("step");
-    expectGoneMessage(0, *radio);
-    EXPECT_EQ(form->sweep.fullSteps, 10);
+    EXPECT_EQ(form->sweep.fullSteps, GetParam().stepsDone);
     expectSetUpState();
     expectLeftClean(*radio);
 
-    // "Start scan" with the cable still out: the port cannot be opened.
     linkToNothing();
-    const int before = messages.shown.size();
     form->starten->click();
-    printMessages("Start scan with the cable still out");
-    ASSERT_EQ(messages.shown.size(), before + 1);
+    ASSERT_EQ(messages.shown.size(), 2);
     EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path()))
         << messages.shown.last().toStdString();
     expectSetUpState();
     radioIsBack();
 }
 
-TEST_F(PulledCable, DuringSetup) {
-    auto radio = std::make_unique<simtest::Sim>();
-    linkTo(*radio);
-    start();
-    ASSERT_TRUE(scanUntil([&] {
-        if (form->sweep.fullSteps < 10) return false;
-        radio->stop(SIGKILL);  // the cable goes as the user presses Setup
-        form->setup->click();
-        return true;
-    }));
-    printMessages("Setup");
-    expectGoneMessage(0, *radio);
-    expectSetUpState();
-    expectLeftClean(*radio);
-    // "Setup" works again once the window is back in its set-up state.
-    radioIsBack();
-}
+INSTANTIATE_TEST_SUITE_P(During, PulledCableInScan,
+                         ::testing::Values(InScan{"the status read of the scan's start", 12, 0},
+                                           InScan{"the status read at the top of a sweep", 30, 0},
+                                           InScan{"step 11's meter request", 42 + 7 * 10 + 1, 10}));
 
-TEST_F(PulledCable, DuringQuit) {
-    auto radio = std::make_unique<simtest::Sim>();
-    linkTo(*radio);
-    start();
-    ASSERT_TRUE(scanUntil([&] {
-        if (form->sweep.fullSteps < 10) return false;
-        radio->stop(SIGKILL);
-        form->beenden->click();
-        return true;
-    }));
-    printMessages("Quit");
-    expectGoneMessage(0, *radio);
-    // The user asked to end: the settings are written all the same, and the
-    // program ends.
-    EXPECT_EQ(ends, 1);
-    EXPECT_TRUE(form->ended());
-    EXPECT_FALSE(comm->portOpen());
-    EXPECT_EQ(descriptorsOn(radio->pty), 0);
-    EXPECT_EQ(iniNow(), kQuitIni);
+// The cable goes as the user presses "Setup" or "Quit" during a scan.
+TEST_F(PulledCable, DuringSetupAndDuringQuit) {
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "Quit" : "Setup");
+        simtest::Sim radio;
+        linkTo(radio);
+        start();
+        const int before = messages.shown.size();
+        ASSERT_TRUE(scanUntil([&] {
+            if (form->sweep.fullSteps < 10) return false;
+            radio.stop(SIGKILL);
+            (quit ? form->beenden : form->setup)->click();
+            return true;
+        }));
+        expectGoneMessage(before, radio);
+        if (quit) {
+            // The user asked to end: the settings are written all the same.
+            EXPECT_EQ(ends, 1);
+            EXPECT_TRUE(form->ended());
+            EXPECT_FALSE(comm->portOpen());
+            EXPECT_EQ(descriptorsOn(radio.pty), 0);
+            EXPECT_EQ(iniNow(), kQuitIni);
+        } else {
+            expectSetUpState();
+            expectLeftClean(radio);
+            radioIsBack();  // "Setup" works again once the window is back in its set-up state
+        }
+    }
 }

@@ -1,7 +1,5 @@
-// Test main for everything that draws text or shows widgets: the tests need a
-// Qt application object (fonts, screens). QV7M_SCALE_FACTOR, when defined,
-// sets Qt's scale factor first, to run the same widgets at a device pixel
-// ratio other than 1.
+// Test main for what draws text or shows widgets. QV7M_SCALE_FACTOR, when
+// defined, runs the same widgets at another device pixel ratio.
 #include <QApplication>
 #include <gtest/gtest.h>
 
