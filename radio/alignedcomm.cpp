@@ -271,7 +271,10 @@ LineTime AlignedComm::previousEnd() const {
 void AlignedComm::sort(const StampedByte& b, bool exact) {
     if (!cur_.active) return;  // no request is waiting: nobody's answer
     if (hasUndecided_) {
-        decide(undecidedWasPrevious(b.at));
+        // A meter answer that began with F7 goes on with F7 (the reading
+        // four times, then the pad): an F7 followed by anything else was the
+        // previous answer's pad.
+        decide(undecidedWasPrevious(b.at) || (isPad(undecided_.value) && !isPad(b.value)));
     }
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
@@ -327,7 +330,18 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
         // answer whose request found the radio idle shows it: one that waited
         // for the previous answer to end starts right after that.
         const LineTime latency = b.at - cur_.inAt - timing_.byteTime;
-        if (latency >= 0 && latency <= timing_.latency) latencySeen_ = latency;
+        if (latency >= 0 && latency <= timing_.latency) {
+            cur_.latencyBefore = latencySeen_;
+            latencySeen_ = latency;
+        }
+    }
+    // A meter answer that begins with F7 goes on with F7: an F7 taken as its
+    // first byte and followed by anything else was the previous answer's pad
+    // (the line's timing put it where this answer could begin). The answer
+    // starts here, and the latency the pad suggested is forgotten.
+    if (cur_.bytes.size() == 1 && isPad(cur_.bytes[0]) && !isPad(b.value)) {
+        cur_.bytes.clear();
+        if (cur_.latencyBefore != kNoLatency) latencySeen_ = cur_.latencyBefore;
     }
     // Within an answer bytes come a byte time plus the pacing apart; two
     // closer than that, even allowing for the first handed over late (both
@@ -351,6 +365,9 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     cur_.lastExact = exact;
     prev_.active = false;
 }
+
+// The last byte of a meter answer, in an answer to a meter request.
+bool AlignedComm::isPad(uint8_t value) const { return cur_.opcode == 0xF7 && value == 0xF7; }
 
 LineTime AlignedComm::nextDeadline() const {
     if (cur_.bytes.empty()) {

@@ -70,6 +70,7 @@ public:
     static int answerLength(uint8_t opcode, uint8_t p4);
 
 private:
+    static constexpr LineTime kNoLatency = -2;
     struct Request {
         bool active = false;
         uint8_t opcode = 0;
@@ -84,6 +85,7 @@ private:
         bool lastExact = false;  // whether that arrival was timed as it happened
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
         LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
+        LineTime latencyBefore = kNoLatency;  // the latency seen before its first byte changed it
     };
 
     void take(LineTime deadline);
@@ -103,6 +105,7 @@ private:
     LineTime previousEnd() const;
     LineTime nextDeadline() const;
     void retire();
+    bool isPad(uint8_t value) const;
 
     std::unique_ptr<RawLine> line_;
     Timing timing_;

@@ -84,6 +84,20 @@ TEST_F(Aligned, BackToBackStepsStayInStepAtTheLinesLimit) {
     EXPECT_EQ(radio.frames.size(), 100u * 7u);
 }
 
+TEST_F(Aligned, AWireFallenBehindTheWritesNeverMakesThePadAReading) {
+    // Once held up, the wire stays behind the program's writes at the line's
+    // limit: each pad comes when the next answer could begin by the
+    // program's reckoning, and only the answer's shape tells them apart.
+    for (LineTime lag = 1; lag <= 30; ++lag) {
+        SCOPED_TRACE(lag);
+        Stack s;
+        for (int i = 0; i < 60; ++i) {
+            if (i == 5) s.radio.holdUpWire(lag * kMillisecond);
+            ASSERT_TRUE(s.step(1425000 + 10 * i)) << "step " << i;
+        }
+    }
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);

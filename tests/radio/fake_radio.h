@@ -45,6 +45,11 @@ struct FakeRadio {
         frame_.clear();
     }
 
+    // The program's bytes are held up once on their way (a busy machine, an
+    // adapter): the wire falls behind the writes, and stays behind while
+    // the program keeps it busy.
+    void holdUpWire(LineTime t) { inboundFree_ += t; }
+
     void noise(LineTime at, uint8_t value) {
         auto pos = std::upper_bound(outgoing.begin(), outgoing.end(), at,
                                     [](LineTime t, const Scheduled& s) { return t < s.at; });
