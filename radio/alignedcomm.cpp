@@ -347,10 +347,12 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     // closer than that, even allowing for the first handed over late (both
     // timed exactly), have the end of one answer between them, so what came
     // before was not this answer's: a byte the radio added to the previous
-    // one, or noise.
+    // one, or noise. Two closer than one byte time cannot have crossed the
+    // wire so: the first was handed over late (two reads that caught one
+    // late batch), and says nothing about where answers meet.
     if (!cur_.bytes.empty() && exact && cur_.lastExact) {
         const LineTime gap = b.at - cur_.last;
-        if (gap > 0 && gap < minStep(cur_) - lateAllowance(cur_)) cur_.bytes.clear();
+        if (gap >= timing_.byteTime - kMillisecond && gap < minStep(cur_) - lateAllowance(cur_)) cur_.bytes.clear();
     }
     // The cadence goes on from where this byte was due rather than from
     // when it was handed over, should that have been late.

@@ -98,6 +98,17 @@ TEST_F(Aligned, AWireFallenBehindTheWritesNeverMakesThePadAReading) {
     }
 }
 
+TEST_F(Aligned, AByteHandedOverLateRightBeforeTheNextIsNoPlaceWhereAnswersMeet) {
+    // Byte 9 of the record reaches the program a step late, a fraction of a
+    // millisecond before byte 10, in reads of its own.
+    EXPECT_TRUE(step());  // the pacing is the program's own from here on
+    int n = 0;
+    radio.handOverDelay = [&] { return ++n == 9 ? 17 * kMillisecond : 0; };
+    EXPECT_TRUE(status(1425000));
+    EXPECT_TRUE(step());
+    EXPECT_TRUE(step());
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);
