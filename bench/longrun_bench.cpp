@@ -145,6 +145,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Line by line, so that a trace can be followed while the run goes on.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!std::getenv("QV7M_SIM")) setenv("QV7M_SIM", QV7M_SIM_PATH, 1);
     QApplication app(argc, argv);
