@@ -38,6 +38,11 @@ void AlignedComm::retire() {
     if (cur_.active) {
         prev_ = cur_;
         prev_.seen = int(cur_.bytes.size());
+        // A meter answer ends with its pad: one that has come ends it, however
+        // many copies were lost on the way.
+        const auto& b = cur_.bytes;
+        if (cur_.opcode == 0xF7 && !b.empty() && b[0] != 0xF7 && std::find(b.begin(), b.end(), 0xF7) != b.end())
+            prev_.seen = std::max(prev_.seen, prev_.expected);
     }
     cur_ = Request{};
 }
@@ -279,6 +284,7 @@ void AlignedComm::sort(const StampedByte& b, bool exact) {
     // Nothing of the current answer can arrive before its request is in and
     // one byte time has passed.
     const bool tooEarly = b.at < cur_.inAt + timing_.byteTime - kMillisecond;
+    if (cur_.bytes.empty() && takenAsPreviousTail(b, exact)) return;
     if (!exact && cur_.bytes.empty() && prev_.active && prev_.seen > 0 && prev_.seen < prev_.expected) {
         // A byte that waited to be read has only a latest arrival time. The
         // radio finishes one answer before it starts the next, so once the
@@ -366,6 +372,22 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     cur_.last = due;
     cur_.lastExact = exact;
     prev_.active = false;
+}
+
+// A meter answer is its reading four times, then the pad F7, and the radio
+// finishes it before it starts the next. So while the previous one's pad has
+// not come, an F7 is that pad and a copy of its reading one of its copies,
+// even when the radio has fallen behind its cadence and their timing fits
+// nothing; what comes after the pad is the current answer.
+bool AlignedComm::takenAsPreviousTail(const StampedByte& b, bool exact) {
+    if (!prev_.active || prev_.opcode != 0xF7 || prev_.bytes.empty() || prev_.bytes[0] == 0xF7) return false;
+    if (prev_.seen >= prev_.expected || b.at > previousEnd() + timing_.radioLate) return false;
+    const bool pad = b.value == 0xF7;
+    if (!pad && (b.value != prev_.bytes[0] || prev_.seen >= prev_.expected - 1)) return false;
+    // The cadence goes on from it; from when it was due, if it waited to be read.
+    prev_.last = exact ? b.at : std::min(b.at, prev_.last + step(prev_));
+    prev_.seen = pad ? prev_.expected : prev_.seen + 1;
+    return true;
 }
 
 // The last byte of a meter answer, in an answer to a meter request.

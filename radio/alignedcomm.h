@@ -41,6 +41,10 @@ public:
         // The shortest time off the line in which the radio can have been
         // switched off and on, or another one plugged in.
         LineTime radioRestart = 1000 * kMillisecond;
+        // How far behind its cadence a radio may fall within an answer (one
+        // simulated on a busy machine does) and the rest still be placed by
+        // the meter answer's shape.
+        LineTime radioLate = 60 * kMillisecond;
     };
 
     explicit AlignedComm(std::unique_ptr<RawLine> line);
@@ -106,6 +110,7 @@ private:
     LineTime nextDeadline() const;
     void retire();
     bool isPad(uint8_t value) const;
+    bool takenAsPreviousTail(const StampedByte& b, bool exact);
 
     std::unique_ptr<RawLine> line_;
     Timing timing_;

@@ -109,6 +109,34 @@ TEST_F(Aligned, AByteHandedOverLateRightBeforeTheNextIsNoPlaceWhereAnswersMeet) 
     EXPECT_TRUE(step());
 }
 
+TEST(RadioRunningLate, NoStepTakesAnotherAnswersByteNorAStatusReadItsFrequency) {
+    // The rest of the answer and every answer after it come late by as much:
+    // only the meter answer's shape (four copies, then F7) can place them.
+    for (size_t at = 1; at <= 4; ++at)
+        for (int lateMs : {9, 14, 20, 26, 32}) {  // up to what a wait for a silent radio allows
+            SCOPED_TRACE(testing::Message() << "byte " << at + 1 << " late by " << lateMs << " ms");
+            Stack s;
+            s.radio.stall = [&](int index, size_t i) {
+                return (index == 6 || index == 9) && i == at ? lateMs * kMillisecond : 0;
+            };
+            for (int i = 0; i < 14; ++i) {
+                s.link.meterValue = -1;
+                s.step(1425000 + 10 * i);
+                const bool drawnTrue = s.link.meterValue == reading(s.answer) && s.link.rxBuffer[4] != byte(0xF7);
+                EXPECT_TRUE(drawnTrue) << "step " << i << " reads 4 and 5 took "
+                                       << (s.link.rxBuffer[4] + s.link.rxBuffer[5]).toHex().data();
+                if (!drawnTrue) break;
+                if (i == 9) {  // a sweep ends: the port is closed and opened again before its status read
+                    s.link.Befehl(10);
+                    s.link.Befehl(11);
+                    const auto decoded = s.status(703500 + lateMs);
+                    EXPECT_TRUE(decoded);
+                    if (!decoded) break;
+                }
+            }
+        }
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);

@@ -26,6 +26,10 @@ struct FakeRadio {
     // How much later than it crossed the wire each answer byte reaches the
     // program (a busy machine, a USB adapter's latency timer); never overtaking.
     std::function<LineTime()> handOverDelay;
+    // How late the radio itself is with byte i of answer number `index` (as
+    // a simulator is when its machine stalls); what follows keeps its pacing
+    // from there.
+    std::function<LineTime(int index, size_t i)> stall;
 
     struct Scheduled {
         LineTime at;
@@ -90,11 +94,12 @@ private:
             return;
         }
         LineTime lat = latency;
-        if (tamper) tamper(answered, answer, lat);
-        ++answered;
+        const int index = answered++;
+        if (tamper) tamper(index, answer, lat);
         LineTime t = std::max(at, busyUntil_) + lat;
         for (size_t i = 0; i < answer.size(); ++i) {
             t += kByteTime + (i > 0 ? LineTime(pacingMs) * kMillisecond : 0);
+            if (stall) t += stall(index, i);
             if (!answer[i]) continue;
             if (handOverDelay) handedUntil_ = std::max(handedUntil_, t + handOverDelay());
             noise(handOverDelay ? handedUntil_ : t, *answer[i]);
