@@ -41,8 +41,9 @@ void AlignedComm::retire() {
         // A meter answer ends with its pad: one that has come ends it, however
         // many copies were lost on the way.
         const auto& b = cur_.bytes;
-        if (cur_.opcode == 0xF7 && !b.empty() && b[0] != 0xF7 && std::find(b.begin(), b.end(), 0xF7) != b.end())
-            prev_.seen = std::max(prev_.seen, prev_.expected);
+        prev_.padSeen =
+            cur_.opcode == 0xF7 && !b.empty() && b[0] != 0xF7 && std::find(b.begin(), b.end(), 0xF7) != b.end();
+        if (prev_.padSeen) prev_.seen = std::max(prev_.seen, prev_.expected);
     }
     cur_ = Request{};
 }
@@ -228,7 +229,11 @@ bool AlignedComm::fitsFirstByte(LineTime at, LineTime late) const {
 // current answer would start right after it, or once its request is in and
 // the radio's latency has passed, whichever is later.
 LineTime AlignedComm::undecidedUntil() const {
-    return std::max(undecided_.at, cur_.inAt + latencySeen_) + timing_.byteTime + lateAllowance(cur_);
+    // After a meter answer's pad, a byte the radio added is much less likely
+    // than a current answer whose first byte was handed over late: only a
+    // next byte on time says it was added.
+    const LineTime late = prev_.padSeen ? timing_.cadenceTolerance : lateAllowance(cur_);
+    return std::max(undecided_.at, cur_.inAt + latencySeen_) + timing_.byteTime + late;
 }
 
 // A byte that fits the start of the current answer only as one handed over
@@ -387,6 +392,7 @@ bool AlignedComm::takenAsPreviousTail(const StampedByte& b, bool exact) {
     // The cadence goes on from it; from when it was due, if it waited to be read.
     prev_.last = exact ? b.at : std::min(b.at, prev_.last + step(prev_));
     prev_.seen = pad ? prev_.expected : prev_.seen + 1;
+    prev_.padSeen = pad;
     return true;
 }
 

@@ -90,6 +90,7 @@ private:
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
         LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
         LineTime latencyBefore = kNoLatency;  // the latency seen before its first byte changed it
+        bool padSeen = false;  // a meter answer whose pad has come: it is over
     };
 
     void take(LineTime deadline);

@@ -137,6 +137,23 @@ TEST(RadioRunningLate, NoStepTakesAnotherAnswersByteNorAStatusReadItsFrequency) 
         }
 }
 
+TEST(RadioRunningLate, ARecordStartedLateAfterAMeterAnswersPadIsReadWhole) {
+    // The pad has ended the meter answer before the status request is in;
+    // the record's first byte comes late, the rest on the radio's cadence.
+    for (int busyMs = 30; busyMs <= 48; busyMs += 3)
+        for (int lateMs = 4; lateMs <= 8; ++lateMs) {
+            SCOPED_TRACE(testing::Message() << "busy " << busyMs << " ms, late by " << lateMs << " ms");
+            Stack s;
+            for (int i = 0; i < 3; ++i) ASSERT_TRUE(s.step());
+            s.radio.stall = [&](int index, size_t i) {
+                return index == 3 && i < 2 ? (i == 0 ? 1 : -1) * lateMs * kMillisecond : 0;
+            };
+            s.line->busy(busyMs * kMillisecond);
+            EXPECT_TRUE(s.status(703500));
+            EXPECT_TRUE(s.step());
+        }
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);
