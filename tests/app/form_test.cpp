@@ -204,38 +204,35 @@ TEST_F(Startup, FilesAreRestoredOrFallBackAndQuitWritesAWellFormedFile) {
     }
 }
 
-// "Quit" writes the file and sends command 4 when the link is open; closing
-// the window writes and sends nothing. Either ends the program, a running scan
-// with it, and no handler runs after that.
-TEST_F(Startup, QuitAndCloseEndTheProgramIdleOrScanning) {
-    for (const bool quit : {true, false})
-        for (const bool scanning : {false, true}) {
-            SCOPED_TRACE(::testing::Message() << (quit ? "Quit" : "close") << (scanning ? " during a scan" : ""));
-            QFile::remove(ini);
-            ends = 0;
-            auto form = loaded();
-            form->show();
-            form->comport->setCurrentIndex(1);
-            form->dis->setCurrentIndex(2);
-            form->step->setCurrentIndex(1);
-            form->style->setCurrentIndex(2);
-            const auto end = [&] {
-                comm.frames.clear();
-                quit ? form->beenden->click() : void(form->close());
-            };
-            QTimer tick;
-            QObject::connect(&tick, &QTimer::timeout, [&] {
-                if (form->sweep.fullSteps >= 10 && !form->ended()) end();
-            });
-            tick.start(0);
-            scanning ? form->starten->click() : end();
-            form->guarded([&] { form->setup_Click(); });
-            EXPECT_EQ(ends, 1);
-            EXPECT_TRUE(form->ended());
-            EXPECT_EQ(comm.frames, quit && scanning ? QList<QByteArray>{kCommand4} : QList<QByteArray>{});
-            EXPECT_TRUE(!quit || !comm.portOpen());
-            EXPECT_EQ(readIni(), quit ? QByteArray(" 1 \r\n 2 \r\n 1 \r\n 2 \r\nN0CALL\r\n") : QByteArray("(none)"));
-        }
+// During a scan, "Quit" sends command 4, closes the link and writes the file;
+// closing the window sends and writes nothing. Either ends the program and the
+// scan with it, and no handler runs after that.
+TEST_F(Startup, QuitOrCloseDuringAScanEndTheProgram) {
+    for (const bool quit : {true, false}) {
+        SCOPED_TRACE(quit ? "Quit" : "close");
+        QFile::remove(ini);
+        ends = 0;
+        auto form = loaded();
+        form->show();
+        form->comport->setCurrentIndex(1);
+        form->dis->setCurrentIndex(2);
+        form->step->setCurrentIndex(1);
+        form->style->setCurrentIndex(2);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (form->sweep.fullSteps < 10 || form->ended()) return;
+            comm.frames.clear();
+            quit ? form->beenden->click() : void(form->close());
+        });
+        tick.start(0);
+        form->starten->click();
+        form->guarded([&] { form->setup_Click(); });
+        EXPECT_EQ(ends, 1);
+        EXPECT_TRUE(form->ended());
+        EXPECT_EQ(comm.frames, quit ? QList<QByteArray>{kCommand4} : QList<QByteArray>{});
+        EXPECT_TRUE(!quit || !comm.portOpen());
+        EXPECT_EQ(readIni(), quit ? QByteArray(" 1 \r\n 2 \r\n 1 \r\n 2 \r\nN0CALL\r\n") : QByteArray("(none)"));
+    }
 }
 
 TEST_F(Startup, QuitThatCannotWriteSaysWhichFileAndStillEnds) {
