@@ -1,14 +1,12 @@
 #pragma once
-// The window as the scan sees it, recording what the scan does to it: the
-// enabled states in order, the captions, the S-meter widths, and the drawing
-// on one 8000 x 2550 twip surface a style.
+// The window as the scan sees it, recording what the scan does to it; the
+// drawing goes to one recording surface a style.
 
 #include "display/recordingsurface.h"
 #include "sweep/sweep.h"
 
 #include <algorithm>
 #include <functional>
-#include <map>
 
 class TestHost : public qv7m::SweepHost {
 public:
@@ -17,22 +15,20 @@ public:
     int16_t holdValue() const override { return hold; }
     double spanUnits() const override { return span; }
     void setEnabled(Control c, bool e) override { enabled.emplace_back(c, e); }
-    void setCaption(Label l, const QString& t) override { captions[l] = t; }
+    void setCaption(Label l, const QString& t) override { (l == Label::info ? info : label) = t; }
     void setSmeterWidth(double w) override { smeter.push_back(w); }
     qv7m::DrawingSurface& picture1() override { return surfaces[std::clamp<int>(style, 0, 2)]; }
     void doEvents() override {
         ++yields;
-        if (onYield) onYield(yields);
+        if (onYield) onYield();
     }
 
-    QString step = QStringLiteral("100");
-    int16_t style = 0;
-    int16_t hold = 0;
+    QString step = QStringLiteral("100"), info, label;
+    int16_t style = 0, hold = 0;
     double span = 1000;
     std::vector<std::pair<Control, bool>> enabled;
-    std::map<Label, QString> captions;
     std::vector<double> smeter;
     qv7m::RecordingSurface surfaces[3];
     int yields = 0;
-    std::function<void(int)> onYield;
+    std::function<void()> onYield;
 };
