@@ -72,12 +72,9 @@ Sim::Sim(std::vector<std::string> args) {
   if (sched_setscheduler(pid, SCHED_FIFO, &rt) != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -10);
   std::string got;
   for (const double until = nowMs() + 5000; nowMs() < until && got.find('\n') == std::string::npos; usleep(2000)) {
-    const bool ended = waitpid(pid, nullptr, WNOHANG) == pid;
+    if (waitpid(pid, nullptr, WNOHANG) == pid) pid = -1;  // ended: whatever it printed says why
     got = slurp(dir + "/out.txt");
-    if (ended) {
-      pid = -1;
-      break;
-    }
+    if (pid < 0) break;
   }
   readyLine = got.substr(0, got.find('\n'));
   const auto arrow = readyLine.find(" -> ");
@@ -126,8 +123,7 @@ Port::Port(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY 
 }
 
 void Port::close() {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
+  if (fd >= 0) ::close(fd), fd = -1;
 }
 
 void Port::send(const Bytes& b) {
