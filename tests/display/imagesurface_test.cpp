@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
-#include <tuple>
 
 using namespace qv7m;
 
@@ -27,56 +26,32 @@ std::pair<QRect, int> find(const ImageSurface& s, OleColor c, bool lit = false) 
             if ((s.pixel(x, y) == c) != lit) r.first |= QRect(x, y, 1, 1), ++r.second;
     return r;
 }
-QRect extentOf(const ImageSurface& s, OleColor c, bool lit = false) { return find(s, c, lit).first; }
-int count(const ImageSurface& s, OleColor c) { return find(s, c).second; }
 
 }  // namespace
 
-TEST(ImageSurface, TwipsLandOnTheirPixelBoxesCoverBothCornersAndTheFarEdgesLieOutside) {
+TEST(ImageSurface, TwipsLandOnTheirPixelsAndEverythingIsClipped) {
     ImageSurface s = plot();
     EXPECT_EQ(s.image().size(), QSize(533, 170));
-    EXPECT_EQ(count(s, kBlack), 533 * 170);  // a new box shows its background
-    EXPECT_EQ(s.toPixel(14.99), 0);
-    EXPECT_EQ(s.toPixel(15), 1);
-    EXPECT_EQ(s.toPixel(-0.5), -1);
-    s.Line(8000, 0, 8000, 2550, kWhite);  // x = Width
-    s.Line(0, 2550, 8000, 2550, kWhite);  // y = Height
-    EXPECT_TRUE(extentOf(s, kBlack, true).isNull());
-    s.Line(7994, 0, 7994, 2550, kWhite);
-    EXPECT_EQ(extentOf(s, kWhite), QRect(532, 0, 1, 170));
-    s.FilledBox(150, 150, 299, 299, RGB(1, 2, 3));
-    EXPECT_EQ(extentOf(s, RGB(1, 2, 3)), QRect(QPoint(10, 10), QPoint(19, 19)));
-    EXPECT_EQ(count(s, RGB(1, 2, 3)), 100);
-    s.FilledBox(300, 300, 150, 150, RGB(4, 5, 6));  // corners either way round, over what is there
-    EXPECT_EQ(extentOf(s, RGB(4, 5, 6)), QRect(QPoint(10, 10), QPoint(20, 20)));
-    EXPECT_EQ(count(s, RGB(1, 2, 3)), 0);
-    s.FilledBox(600, 900, 749, 900, RGB(7, 8, 9));  // no height: still one row, like its outline
-    EXPECT_EQ(extentOf(s, RGB(7, 8, 9)), QRect(QPoint(40, 60), QPoint(49, 60)));
-}
-
-TEST(ImageSurface, LinesLightOnePixelPerStepIncludingBothEnds) {
-    ImageSurface s = plot(), r = plot(), steep = plot();
-    s.Line(0, 0, 150, 75, RGB(9, 9, 9));  // pixel (0,0) to (10,5)
-    EXPECT_EQ(count(s, RGB(9, 9, 9)), 11);
-    for (int x = 0; x <= 10; ++x) EXPECT_EQ(s.pixel(x, (x + 1) / 2), RGB(9, 9, 9)) << x;  // halves round down
-    r.Line(150, 75, 0, 0, RGB(9, 9, 9));  // drawn backwards: the same pixels
-    EXPECT_EQ(r.image(), s.image());
-    steep.Line(1000, 100, 1100, 1600, RGB(9, 9, 9));  // steeper than 45 degrees: one pixel a row
-    EXPECT_EQ(count(steep, RGB(9, 9, 9)), 101);
-    EXPECT_EQ(steep.pixel(66, 6), RGB(9, 9, 9));
-    EXPECT_EQ(steep.pixel(73, 106), RGB(9, 9, 9));
-}
-
-TEST(ImageSurface, ClipsAtTheEdgesAndSurvivesAbsurdCoordinates) {
-    ImageSurface s = plot();
-    s.FilledBox(-100, -100, 30, 30, RGB(1, 1, 1));
-    EXPECT_EQ(extentOf(s, RGB(1, 1, 1)), QRect(0, 0, 3, 3));
-    s.FilledBox(7900, 2500, 9000, 9000, RGB(2, 2, 2));
-    EXPECT_EQ(extentOf(s, RGB(2, 2, 2)), QRect(QPoint(526, 166), QPoint(532, 169)));
-    const QImage before = s.image();
+    EXPECT_EQ(std::vector<int>({s.toPixel(14.99), s.toPixel(15), s.toPixel(-0.5)}), std::vector<int>({0, 1, -1}));
+    s.Line(8000, 0, 8000, 2550, kWhite);            // x = Width
+    s.Line(0, 2550, 8000, 2550, kWhite);            // y = Height
     s.FilledBox(-500, 0, -16, 2550, RGB(3, 3, 3));  // wholly left
     s.Line(0, -30, 8000, -30, RGB(3, 3, 3));        // wholly above
-    EXPECT_EQ(s.image(), before);
+    EXPECT_TRUE(find(s, kBlack, true).first.isNull());
+    s.FilledBox(150, 150, 299, 299, RGB(1, 2, 3));
+    EXPECT_EQ(find(s, RGB(1, 2, 3)), std::make_pair(QRect(10, 10, 10, 10), 100));
+    s.FilledBox(300, 300, 150, 150, RGB(4, 5, 6));  // corners either way round, over what is there
+    EXPECT_EQ(find(s, RGB(4, 5, 6)), std::make_pair(QRect(10, 10, 11, 11), 121));
+    s.FilledBox(600, 900, 749, 900, RGB(7, 8, 9));  // no height: still one row, like its outline
+    s.FilledBox(-100, -100, 30, 30, RGB(1, 1, 1));
+    s.FilledBox(7900, 2500, 9000, 9000, RGB(2, 2, 2));
+    s.Line(0, 300, 150, 375, RGB(9, 9, 9));       // pixel (0,20) to (10,25), both ends
+    s.Line(1000, 100, 1100, 1600, RGB(8, 8, 8));  // steeper than 45 degrees: one pixel a row
+    EXPECT_EQ(find(s, RGB(7, 8, 9)).first, QRect(40, 60, 10, 1));
+    EXPECT_EQ(find(s, RGB(1, 1, 1)).first, QRect(0, 0, 3, 3));
+    EXPECT_EQ(find(s, RGB(2, 2, 2)).first, QRect(QPoint(526, 166), QPoint(532, 169)));
+    EXPECT_EQ(find(s, RGB(9, 9, 9)).second, 11);
+    EXPECT_EQ(find(s, RGB(8, 8, 8)).second, 101);
 
     const float huge = std::numeric_limits<float>::max(), nan = std::numeric_limits<float>::quiet_NaN();
     const auto start = std::chrono::steady_clock::now();
@@ -88,9 +63,9 @@ TEST(ImageSurface, ClipsAtTheEdgesAndSurvivesAbsurdCoordinates) {
     s.setCurrentY(-huge);
     s.Print("far away");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(extentOf(s, RGB(4, 4, 4)).width(), 533);
-    EXPECT_EQ(extentOf(s, RGB(6, 6, 6)), QRect(QPoint(0, 150), QPoint(532, 169)));
-    EXPECT_EQ(count(s, RGB(7, 7, 7)), 0);
+    EXPECT_EQ(find(s, RGB(4, 4, 4)).first.width(), 533);
+    EXPECT_EQ(find(s, RGB(6, 6, 6)).first, QRect(QPoint(0, 150), QPoint(532, 169)));
+    EXPECT_EQ(find(s, RGB(7, 7, 7)).second, 0);
 }
 
 TEST(ImageSurface, ClsAndPrint) {
@@ -99,56 +74,37 @@ TEST(ImageSurface, ClsAndPrint) {
     s.setCurrentX(100);
     s.setBackColor(RGB(10, 20, 30));
     s.Cls();
-    EXPECT_EQ(count(s, RGB(10, 20, 30)), 533 * 170);
+    EXPECT_EQ(find(s, RGB(10, 20, 30)).second, 533 * 170);
     EXPECT_EQ(s.CurrentX(), 0.0f);
     s.setCurrentX(1500);
     s.setCurrentY(600);
     s.Print("+20dB");
     const double lh = s.lineHeightTwips();
-    EXPECT_GT(lh, 100);
-    EXPECT_LT(lh, 400);
+    EXPECT_TRUE(lh > 100 && lh < 400) << lh;
     EXPECT_EQ(s.CurrentX(), 0.0f);  // the line ended
     EXPECT_FLOAT_EQ(s.CurrentY(), float(600 + lh));
     // Top-left at the print position (100, 40), within one line, in the light grey.
-    const QRect lit = extentOf(s, RGB(10, 20, 30), true);
-    EXPECT_GE(lit.left(), 100);
-    EXPECT_LE(lit.left(), 103);
-    EXPECT_GE(lit.top(), 40);
-    EXPECT_LE(lit.bottom(), 40 + lh / 15);
-    EXPECT_GT(count(s, 0x00E0E0E0), 5);
+    const QRect lit = find(s, RGB(10, 20, 30), true).first;
+    EXPECT_TRUE(lit.left() >= 100 && lit.left() <= 103 && lit.top() >= 40 && lit.bottom() <= 40 + lh / 15) << lit.x() << "," << lit.y();
+    EXPECT_GT(find(s, 0x00E0E0E0).second, 5);
 }
 
-TEST(ImageSurfacePlot, GridAndCentreLine) {
-    ImageSurface p1 = plot(), p2(8000, 150, kBlack, 0x00E0E0E0);
-    double span = 0;
-    paintGraticule(p1, p2, "10", 0, span);
-    // Grid line i = 14 at y 2380 -> row 158, i = 2 at 340 -> row 22; the centre line at
-    // 4000 -> column 266, under the grid where they cross.
-    const std::tuple<int, int, OleColor> at[] = {{300, 158, RGB(80, 80, 80)}, {532, 22, RGB(80, 80, 80)},
-                                                 {300, 157, kBlack}, {266, 0, RGB(100, 100, 100)},
-                                                 {266, 158, RGB(80, 80, 80)}};
-    for (const auto& [x, y, c] : at) EXPECT_EQ(p1.pixel(x, y), c) << x << "," << y;
-}
-
-TEST(ImageSurfacePlot, RatioTwoPutsTheSameTwipsOnTwiceThePixelsAndAChangeKeepsWhatWasDrawn) {
-    ImageSurface s = plot(2.0), one = plot();
+TEST(ImageSurface, RatioTwoPutsTheSameTwipsOnTwiceThePixelsAndAChangeKeepsWhatWasDrawn) {
+    ImageSurface s = plot(2.0), one = plot(), text = plot();
     EXPECT_EQ(s.image().size(), QSize(1066, 340));
-    EXPECT_EQ(s.image().devicePixelRatio(), 2.0);
-    one.FilledBox(150, 150, 300, 300, RGB(1, 2, 3));
-    s.FilledBox(150, 150, 300, 300, RGB(1, 2, 3));
-    EXPECT_EQ(extentOf(s, RGB(1, 2, 3)).size(), 2 * extentOf(one, RGB(1, 2, 3)).size());
-    // Lines are one screen pixel wide: two device pixels. The edges stay outside.
-    s.Line(4000, 0, 4000, 2550, RGB(100, 100, 100));
-    s.Line(8000, 0, 8000, 2550, kWhite);
-    EXPECT_EQ(extentOf(s, RGB(100, 100, 100)), QRect(533, 0, 2, 340));
-    EXPECT_EQ(count(s, kWhite), 0);
     // Text: twice the pixels, the same twips.
-    ImageSurface t1 = plot(), t2 = plot(2.0);
-    for (ImageSurface* t : {&t1, &t2}) t->setCurrentX(1500), t->setCurrentY(600), t->Print(" S 9");
-    const QRect a = extentOf(t1, kBlack, true), b = extentOf(t2, kBlack, true);
+    for (ImageSurface* t : {&s, &text}) t->setCurrentX(1500), t->setCurrentY(600), t->Print(" S 9");
+    const QRect a = find(text, kBlack, true).first, b = find(s, kBlack, true).first;
     EXPECT_NEAR(b.top(), 2 * a.top(), 3);
     EXPECT_NEAR(b.height(), 2 * a.height(), 4);
-    EXPECT_EQ(t1.lineHeightTwips(), t2.lineHeightTwips());
+    EXPECT_EQ(s.lineHeightTwips(), text.lineHeightTwips());
+    // Pens are one screen pixel wide: two device pixels. The edges stay outside.
+    s.FilledBox(150, 150, 300, 300, RGB(1, 2, 3));
+    s.Line(4000, 0, 4000, 2550, RGB(100, 100, 100));
+    s.Line(8000, 0, 8000, 2550, kWhite);
+    EXPECT_EQ(find(s, RGB(1, 2, 3)).first, QRect(20, 20, 22, 22));
+    EXPECT_EQ(find(s, RGB(100, 100, 100)).first, QRect(533, 0, 2, 340));
+    EXPECT_EQ(find(s, kWhite).second, 0);
 
     // Moved to a screen of another ratio: what was drawn stays, new drawing is sharp.
     drawPoint(one, PointInputs{4000, 50, 3900, 0, 100, 220, 0});
@@ -156,39 +112,46 @@ TEST(ImageSurfacePlot, RatioTwoPutsTheSameTwipsOnTwiceThePixelsAndAChangeKeepsWh
     one.setDevicePixelRatio(2.0);
     EXPECT_GT(one.changeCount(), changes);  // the widget must show the new image
     EXPECT_EQ(one.image().size(), QSize(1066, 340));
-    EXPECT_EQ(extentOf(one, RGB(0, 220, 0)), QRect(QPoint(526, 206), QPoint(539, 339)));
-    EXPECT_EQ(extentOf(one, kCursor), QRect(540, 0, 2, 340));
+    EXPECT_EQ(find(one, RGB(0, 220, 0)).first, QRect(QPoint(526, 206), QPoint(539, 339)));
+    EXPECT_EQ(find(one, kCursor).first, QRect(540, 0, 2, 340));
     one.Line(150, 0, 150, 2550, RGB(5, 5, 5));
-    EXPECT_EQ(extentOf(one, RGB(5, 5, 5)), QRect(20, 0, 2, 340));
+    EXPECT_EQ(find(one, RGB(5, 5, 5)).first, QRect(20, 0, 2, 340));
 }
 
 // A known band drawn as a scan draws it: the graticule, a whole sweep (shade
 // 140), then most of a second (220) over it, in every style. The plots are
 // written as PNGs to look at, to the folder $QV7M_PLOT_PNGS names.
-TEST(ImageSurfacePlot, KnownTraceInEveryStyle) {
+TEST(ImageSurface, KnownTraceInEveryStyle) {
     // 81 points over 10 kHz: a noise floor, a strong carrier at the centre, and
     // an SSB signal that has gone by the second sweep.
     const auto reading = [](int k, int sweep) -> int16_t {
         return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5;
     };
-    const OleColor g140 = RGB(0, 140, 0), g220 = RGB(0, 220, 0), g20 = RGB(0, 20, 0), g200 = RGB(0, 200, 0);
-    // Colours at the top of the carrier, where the gone signal stood, and at
-    // the top of the floor where only the first sweep reached (x 6000).
-    const QPointF at[] = {{4000, 550}, {2000, 1700}, {6000, 2350}};
+    const OleColor g140 = RGB(0, 140, 0), g220 = RGB(0, 220, 0), g20 = RGB(0, 20, 0), g200 = RGB(0, 200, 0),
+                   grid = RGB(80, 80, 80), centre = RGB(100, 100, 100);
+    // Before the trace: a grid line and the centre line. After it: the top of
+    // the carrier, where the gone signal stood, and the top of the floor where
+    // only the first sweep reached (x 6000).
+    const QPointF at[] = {{4500, 2380}, {4000, 100}, {4000, 550}, {2000, 1700}, {6000, 2350}};
     const struct {
         const char* name;
         int16_t style;
         qreal ratio;
-        OleColor want[3];
-    } cases[] = {{"area", 0, 1, {g220, kBlack, g140}},       {"line", 1, 1, {g220, kBlack, g140}},
-                 {"waterfall", 2, 1, {g200, g20, g20}},      {"none", -1, 1, {kBlack, kBlack, kBlack}},
-                 {"area-ratio2", 0, 2, {g220, kBlack, g140}}, {"waterfall-ratio2", 2, 2, {g200, g20, g20}}};
+        OleColor want[5];
+    } cases[] = {{"area", 0, 1, {grid, centre, g220, kBlack, g140}},
+                 {"line", 1, 1, {grid, centre, g220, kBlack, g140}},
+                 {"waterfall", 2, 1, {kBlack, centre, g200, g20, g20}},
+                 {"none", -1, 1, {grid, centre, kBlack, kBlack, kBlack}},
+                 {"area-ratio2", 0, 2, {grid, centre, g220, kBlack, g140}},
+                 {"waterfall-ratio2", 2, 2, {kBlack, centre, g200, g20, g20}}};
     const QString dir = qEnvironmentVariable("QV7M_PLOT_PNGS");  // CTest sets it to the build folder
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ImageSurface p1 = plot(c.ratio), p2(8000, 150, kBlack, 0x00E0E0E0);
+        const auto colourAt = [&](int i) { return p1.pixel(p1.toPixel(at[i].x()), p1.toPixel(at[i].y())); };
         double span = 0, prevMeter = 0;
         paintGraticule(p1, p2, "10", c.style, span);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(colourAt(i), c.want[i]) << i;
         for (int sweep : {1, 2})
             for (int k = 0; k < (sweep == 1 ? 81 : 55); ++k) {
                 const int16_t m = reading(k, sweep);
@@ -196,7 +159,7 @@ TEST(ImageSurfacePlot, KnownTraceInEveryStyle) {
                                           int16_t(sweep == 1 ? 140 : 220), c.style});
                 prevMeter = m;
             }
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(p1.pixel(p1.toPixel(at[i].x()), p1.toPixel(at[i].y())), c.want[i]) << i;
+        for (int i = 2; i < 5; ++i) EXPECT_EQ(colourAt(i), c.want[i]) << i;
         EXPECT_EQ(p1.pixel(p1.toPixel(5455), p1.toPixel(1000)), kCursor);  // right of the last point drawn
         if (dir.isEmpty()) continue;
         const QString path = dir + "/plot-" + c.name + ".png";

@@ -18,21 +18,15 @@ TEST(Trace, EachStyleDrawsBetweenTheEraseAndTheCursor) {
         PointInputs in;  // plotX, halfColumn, prevX, prevMeter, meterValue, shade, styleIndex
         std::vector<DrawCall> own;
     } cases[] = {
-        // Area graph: a bar up from the bottom, in the sweep's shade.
-        {{4000, 50, 0, 0, 0, 220, 0}, {box(3950, 2550, 4050, 2550, 220)}},
-        {{4000, 50, 0, 0, 255, 140, 0}, {box(3950, 2550, 4050, 0, 140)}},
-        {{100, 50, 0, 0, 37, 220, 0}, {box(50, 2550, 150, 2180, 220)}},
-        // Line graph: from the previous point.
-        {{4000, 50, 3900, 100, 255, 220, 1}, {line(3900, 1550, 4000, 0, 220)}},
+        {{4000, 50, 0, 0, 0, 220, 0}, {box(3950, 2550, 4050, 2550, 220)}},  // area: a bar up from the bottom
+        {{100, 50, 0, 0, 255, 140, 0}, {box(50, 2550, 150, 0, 140)}},
+        {{4000, 50, 3900, 100, 255, 220, 1}, {line(3900, 1550, 4000, 0, 220)}},  // line
         {{4000, 50, 3900, 255, 0, 140, 1}, {line(3900, 0, 4000, 2550, 140)}},
         // The first step of a sweep: prevX = plotX = 0, prevMeter carried over.
         {{0, 50, 0, 123, 20, 140, 1}, {line(0, 1320, 0, 2350, 140)}},
-        // Waterfall: a full-height column, the reading in green whatever the shade.
-        {{4000, 50, 0, 0, 0, 220, 2}, {box(3950, 2550, 4050, 0, 0)}},
+        {{4000, 50, 0, 0, 0, 220, 2}, {box(3950, 2550, 4050, 0, 0)}},  // waterfall: green is the reading
         {{4000, 50, 0, 0, 255, 140, 2}, {box(3950, 2550, 4050, 0, 255)}},
-        {{4000, 50, 0, 0, 128, 220, 2}, {box(3950, 2550, 4050, 0, 128)}},
-        // No style: only the erase and the cursor.
-        {{4000, 50, 3900, 100, 200, 220, -1}, {}},
+        {{4000, 50, 3900, 100, 200, 220, -1}, {}},  // no style: only the erase and the cursor
         {{4000, 50, 3900, 100, 200, 220, 3}, {}},
         // Values no scan produces must not spill into the red or blue channel.
         {{100, 50, 0, 0, 300, 220, 2}, {box(50, 2550, 150, 0, 255)}},
@@ -49,13 +43,9 @@ TEST(Trace, EachStyleDrawsBetweenTheEraseAndTheCursor) {
         drawPoint(s, c.in);
         EXPECT_EQ(s.calls(), want) << "x " << x << " m " << c.in.meterValue << " style " << c.in.styleIndex;
     }
-}
-
-TEST(Trace, ReadsHeightAndBackgroundOfTheBoxAtThatMoment) {
+    // Height and background are the box's at that moment; the last column is centred on the right edge.
     RecordingSurface s(8000, 1000, RGB(1, 2, 3));
     drawPoint(s, PointInputs{8000, 5, 0, 0, 100, 220, 0});
-    // The last column of a sweep: centred on the right edge, the surface clips.
-    EXPECT_EQ(s.calls(), (std::vector<DrawCall>{DrawCall::box(7995, 1000, 8005, 0, RGB(1, 2, 3)),
-                                                box(7995, 1000, 8005, 0, 220),
+    EXPECT_EQ(s.calls(), (std::vector<DrawCall>{DrawCall::box(7995, 1000, 8005, 0, RGB(1, 2, 3)), box(7995, 1000, 8005, 0, 220),
                                                 DrawCall::line(8010, 1000, 8010, 0, kCursor)}));
 }

@@ -26,18 +26,16 @@ double nowMs() {
 namespace {
 
 std::string slurp(const std::string& path) {
-  std::ifstream f(path);
   std::ostringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(path).rdbuf();
   return s.str();
 }
 
 // Starts the simulator in a new scratch directory, its output in out.txt and err.txt there.
 pid_t spawn(std::string& dir, const std::vector<std::string>& args) {
   const char* exe = std::getenv("QV7M_SIM");
-  if (!exe) throw std::runtime_error("QV7M_SIM is not set");
   char tmpl[] = "/tmp/qv7m-sim-test-XXXXXX";
-  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp");
+  if (!exe || !mkdtemp(tmpl)) throw std::runtime_error("QV7M_SIM is not set, or no scratch directory");
   dir = tmpl;
   std::vector<char*> argv{const_cast<char*>(exe)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -67,18 +65,16 @@ Sim::Sim(std::vector<std::string> args) {
   args.insert(args.begin(), {"--log", "log.txt"});
   pid = spawn(dir, args);
   // The simulator stands for hardware, which is never late: on a loaded
-  // machine it must not be the process that waits for a core. It sleeps in
-  // ppoll nearly all the time, so a real-time class costs the others nothing.
-  // (Needs root; without it, a raised priority, or else the normal one.)
+  // machine it must not wait for a core. It sleeps in ppoll nearly all the
+  // time, so a real-time class costs the others nothing. (Needs root; else a
+  // raised priority, or else the normal one.)
   const sched_param rt{10};
   if (sched_setscheduler(pid, SCHED_FIFO, &rt) != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -10);
-  // The ready line comes within a few ms; allow plenty on a loaded machine.
   std::string got;
-  for (const double until = nowMs() + 5000; nowMs() < until; usleep(2000)) {
-    const bool ended = waitpid(pid, nullptr, WNOHANG) == pid;
+  for (const double until = nowMs() + 5000; nowMs() < until && got.find('\n') == std::string::npos; usleep(2000)) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) pid = -1;  // ended: whatever it printed says why
     got = slurp(dir + "/out.txt");
-    if (ended) pid = -1;
-    if (ended || got.find('\n') != std::string::npos) break;
+    if (pid < 0) break;
   }
   readyLine = got.substr(0, got.find('\n'));
   const auto arrow = readyLine.find(" -> ");
@@ -107,11 +103,7 @@ int Sim::waitExit(int timeoutMs) {
   return -1;
 }
 
-int Sim::stop(int sig) {
-  if (pid <= 0) return -1;
-  kill(pid, sig);
-  return waitExit(5000);
-}
+int Sim::stop(int sig) { return pid > 0 && kill(pid, sig) == 0 ? waitExit(5000) : -1; }
 
 std::vector<std::string> Sim::log() const {
   std::ifstream f(dir + "/log.txt");
@@ -130,11 +122,8 @@ Port::Port(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY 
   tcsetattr(fd, TCSANOW, &t);
 }
 
-Port::~Port() { close(); }
-
 void Port::close() {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
+  if (fd >= 0) ::close(fd), fd = -1;
 }
 
 void Port::send(const Bytes& b) {
@@ -143,12 +132,11 @@ void Port::send(const Bytes& b) {
 
 Port::Rx Port::read(size_t n, int timeoutMs) {
   Rx rx;
-  const double until = nowMs() + timeoutMs;
   uint8_t buf[256];
-  while (rx.bytes.size() < n) {
-    const int left = static_cast<int>(until - nowMs());
+  ssize_t got = 0;
+  for (const double until = nowMs() + timeoutMs; rx.bytes.size() < n;) {
     pollfd p{fd, POLLIN, 0};
-    ssize_t got = 0;
+    const int left = static_cast<int>(until - nowMs());
     if (left <= 0 || poll(&p, 1, left) <= 0 || !(p.revents & POLLIN) || (got = ::read(fd, buf, sizeof buf)) <= 0) break;
     rx.bytes.insert(rx.bytes.end(), buf, buf + got);
     rx.at.insert(rx.at.end(), static_cast<size_t>(got), nowMs());

@@ -15,18 +15,15 @@ struct Outcome {
   int exitCode = -1;
   std::string out, err;
 };
-// Runs the simulator to its end (for --help and bad options).
-Outcome runToEnd(const std::vector<std::string>& args);
+Outcome runToEnd(const std::vector<std::string>& args);  // for --help and bad options
 
 double nowMs();  // CLOCK_MONOTONIC
 
 class Sim {
  public:
-  // Starts it with a log and waits for the ready line.
-  explicit Sim(std::vector<std::string> args = {});
+  explicit Sim(std::vector<std::string> args = {});  // with a log; returns once it is ready
   ~Sim();
-  // Sends a signal and waits for the exit status (-1 if it did not end).
-  int stop(int sig);
+  int stop(int sig);  // the exit status, or -1 if it did not end
   int waitExit(int timeoutMs);
   std::vector<std::string> log() const;
 
@@ -37,14 +34,13 @@ class Sim {
 class Port {
  public:
   explicit Port(const std::string& path);  // raw, 4800 8N2
-  ~Port();
+  ~Port() { close(); }
   void send(const Bytes& b);
   struct Rx {
     Bytes bytes;
     std::vector<double> at;  // nowMs() when each byte was read
   };
-  // Reads until n bytes came or timeoutMs passed.
-  Rx read(size_t n, int timeoutMs);
+  Rx read(size_t n, int timeoutMs);  // until n bytes came or the time is up
   void close();
   int fd = -1;
 };
