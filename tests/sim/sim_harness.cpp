@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -40,8 +41,13 @@ pid_t spawn(std::string& dir, const std::vector<std::string>& args) {
   std::vector<char*> argv{const_cast<char*>(exe)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
+    // A test or benchmark stopped by a signal never reaches the destructor
+    // that ends its simulator: let the simulator go with it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
     if (chdir(tmpl) == 0 && dup2(open("out.txt", O_WRONLY | O_CREAT, 0600), 1) == 1 &&
         dup2(open("err.txt", O_WRONLY | O_CREAT, 0600), 2) == 2)
       execv(exe, argv.data());
