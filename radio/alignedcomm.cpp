@@ -55,6 +55,10 @@ void AlignedComm::setPortOpen(bool open) {
     // known about its answer carries over; only a half-written frame does not.
     partialFrame_.clear();
     retire();
+    // What of the previous answer was due while the port was closed went to
+    // nobody: nothing that comes now is part of it.
+    if (open && prev_.active && now > previousEnd())
+        prev_.seen = std::max(prev_.seen, prev_.expected);
     // After a while off the line the radio may have been switched off and on,
     // or changed: its pacing is 0 after power-up, so it is not known again
     // until the program sets it. Between two sweeps it cannot have been.

@@ -154,6 +154,27 @@ TEST(RadioRunningLate, ARecordStartedLateAfterAMeterAnswersPadIsReadWhole) {
         }
 }
 
+TEST(PortClosed, ATailDueWhileClosedIsLostAndNoRecordByteIsTakenForIt) {
+    // Between two sweeps the port is closed: the rest of the last meter answer
+    // goes to nobody, and the record's first byte may equal its reading.
+    for (int closedMs = 40; closedMs <= 110; closedMs += 5) {
+        SCOPED_TRACE(testing::Message() << "closed for " << closedMs << " ms");
+        Stack s;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(s.step());
+        const uint8_t last = reading(s.answer);
+        s.radio.tamper = [&](int, FakeRadio::Answer& a, LineTime&) {
+            if (a.size() == 16) a[0] = last;
+        };
+        s.link.Befehl(10);
+        s.line->busy(closedMs * kMillisecond);
+        s.link.Befehl(11);
+        s.radio.frequency = 703500;
+        s.link.ReadStatus();
+        EXPECT_EQ(s.link.rxBuffer[9], byte(last));
+        EXPECT_EQ(s.link.centerFreq, 703500);
+    }
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);
