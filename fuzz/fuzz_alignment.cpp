@@ -11,7 +11,7 @@
 #include "tests/radio/virtual_line.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <deque>
+#include <algorithm>
 #include <map>
 
 using namespace qv7m;
@@ -22,7 +22,7 @@ class WatchedLine : public test::VirtualLine {
 public:
     explicit WatchedLine(test::FakeRadio& r) : VirtualLine(r), radio(r) {}
     test::FakeRadio& radio;
-    std::map<uint8_t, std::deque<LineTime>> unclaimed;  // by value: arrival times of the bytes handed over
+    std::map<uint8_t, std::vector<LineTime>> unclaimed;  // by value: arrival times of the bytes handed over
     long receives = 0;                                  // since the current call began
 
     void receive(LineTime deadline, std::vector<StampedByte>& out) override {
@@ -66,10 +66,10 @@ public:
         FUZZ_CHECK(r.size() <= (requestIn_ >= 0 && ++reads_ > 3 ? 1 : 0), "read %d got %d bytes", reads_, int(r.size()));
         if (!r.isEmpty()) {
             // Reads come in order: the earliest byte of the value that arrived once the request was in.
-            std::deque<LineTime>& q = line_.unclaimed[uint8_t(r[0])];
-            while (!q.empty() && q.front() < requestIn_) q.pop_front();
+            std::vector<LineTime>& q = line_.unclaimed[uint8_t(r[0])];
+            q.erase(q.begin(), std::lower_bound(q.begin(), q.end(), requestIn_));
             FUZZ_CHECK(!q.empty(), "a read returned 0x%02X, which no byte yet unread came for", unsigned(uint8_t(r[0])));
-            q.pop_front();
+            q.erase(q.begin());
         }
         return r;
     }
