@@ -1,42 +1,27 @@
-// How closely the radio simulator keeps the line's timing, and what it costs.
-// Prints figures; asserts nothing. Needs the built qv7m-radio (QV7M_SIM, or the
-// path compiled in as QV7M_SIM_PATH).
-#include <unistd.h>
+// How closely the radio simulator keeps the line's timing, and what it costs; prints figures,
+// asserts nothing. Runs the built qv7m-radio, or the one QV7M_SIM names.
+#include "sim/sim_harness.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
+#include <ctime>
 #include <vector>
-
-#include "sim/sim_harness.h"
 
 using namespace simtest;
 
-namespace {
-
 constexpr double kByteMs = 11.0 / 4.8;
 
-double cpuMs(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string s((std::istreambuf_iterator<char>(f)), {});
-  std::istringstream rest(s.substr(s.rfind(')') + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+static double cpuMs(pid_t pid) {
+  clockid_t clock;
+  timespec t{};
+  if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &t) != 0) return -1;
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-}  // namespace
-
 int main() {
-#ifdef QV7M_SIM_PATH
   setenv("QV7M_SIM", QV7M_SIM_PATH, 0);
-#endif
   Sim sim;
   Port port(sim.link);
   const Bytes meter = {0x01, 0, 0, 0, 0xF7}, pace0 = {0, 0, 0, 0, 0x0E}, follow = {0, 0, 0, 15, 0x0E};
@@ -57,11 +42,9 @@ int main() {
   }
   std::sort(late.begin(), late.end());
   std::printf("meter answer, 200 requests: last byte later than the model by min %.2f, median %.2f, "
-              "p99 %.2f, max %.2f ms\n",
-              late.front(), late[100], late[198], late.back());
+              "p99 %.2f, max %.2f ms\n", late.front(), late[100], late[198], late.back());
 
-  // 2. Sweep steps at line speed, as the band scope's link sends them: set
-  // VFO-B, read meter, five follow-up frames; everything written at once.
+  // 2. Sweep steps as the band scope's link sends them (set VFO-B, meter, 5 follow-ups), all at once.
   const int steps = 101;
   Bytes all;
   for (int s = 0; s < steps; ++s) {
@@ -73,15 +56,13 @@ int main() {
   port.send(all);
   const auto rx = port.read(5 * steps, 30000);
   const double took = rx.at.empty() ? 0 : rx.at.back() - t0, cpu = cpuMs(sim.pid) - cpu0;
-  // The last meter request is in 10 bytes into the last step; its answer
-  // follows with 15 ms pacing.
+  // The last meter request is in 10 bytes into the last step; its answer follows with 15 ms pacing.
   const double model = ((steps - 1) * 35 + 10) * kByteMs + 3 + 5 * kByteMs + 4 * 15;
   std::printf("sweep of %d steps: %zu answer bytes in %.1f ms (model %.1f), %.2f ms a step; "
               "simulator processor time %.0f ms (%.2f ms a step)\n",
               steps, rx.bytes.size(), took, model, took / steps, cpu, cpu / steps);
 
-  // 3. Idle.
-  const double idle0 = cpuMs(sim.pid);
+  const double idle0 = cpuMs(sim.pid);  // 3. Idle.
   sleep(5);
   std::printf("idle 5 s with the port held: %.0f ms processor time\n", cpuMs(sim.pid) - idle0);
   return 0;

@@ -1,17 +1,7 @@
 #pragma once
-// What every fuzz target shares: a failed check prints what was wrong and
-// aborts, so that libFuzzer keeps the input that caused it.
-
+// A failed check says why and aborts, so that libFuzzer keeps the input.
 #include <cstdio>
 #include <cstdlib>
-
-#define FUZZ_CHECK(cond, ...)                                             \
-    do {                                                                  \
-        if (!(cond)) {                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, \
-                         __LINE__, #cond);                                \
-            std::fprintf(stderr, __VA_ARGS__);                            \
-            std::fputc('\n', stderr);                                     \
-            std::abort();                                                 \
-        }                                                                 \
-    } while (0)
+#define FUZZ_CHECK(cond, ...)                                                                                 \
+    ((cond) ? void() : (std::fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, __LINE__, #cond), \
+                        std::fprintf(stderr, __VA_ARGS__), std::fputc('\n', stderr), std::abort()))

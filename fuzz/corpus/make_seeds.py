@@ -126,6 +126,7 @@ settings = {
     "numbers": b"2.5\r\n1e1\r\n  +3  \r\n0x1\r\nK1ABC\r\nextra\r\n",
     "junk": b"\x00\xff\x01\r\n\x80\x81\r\n\x1b[2J\r\n\xfe\r\n\x00\x01\x02\r\n",
     "empty": b"",
+    "long-line": b" 1 \r\n" + b"9" * 5000 + b"\r\n 2 \r\n",
 }
 for name, data in settings.items():
     write("fuzz_settings", name, data)
