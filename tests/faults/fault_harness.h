@@ -134,7 +134,9 @@ protected:
         ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
         comm->radio = target;
     }
-    int expectInStep(const simtest::Sim& radio) { return faults::expectInStep(comm->requests[radio.link], logOf(radio)); }
+    int expectInStep(const simtest::Sim& radio) {
+        return faults::expectInStep(comm->requests[radio.link], logOf(radio));
+    }
 
     // Builds the window and runs the form's load, as the program does before
     // the window is first shown.
@@ -198,7 +200,8 @@ protected:
     // The window as "Setup" leaves it.
     void expectSetUpState() {
         EXPECT_FALSE(form->ended() || form->sweep.running() || comm->portOpen());
-        for (QWidget* w : std::initializer_list<QWidget*>{form->starten, form->style, form->dis, form->step, form->comport})
+        const std::initializer_list<QWidget*> enabled{form->starten, form->style, form->dis, form->step, form->comport};
+        for (QWidget* w : enabled)
             EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
         EXPECT_FALSE(form->setup->isEnabled() || form->stopscan->isEnabled() || form->stopscan->isChecked());
         for (QLabel* l : {form->links, form->mitte, form->rechts}) EXPECT_EQ(l->text(), QStringLiteral("Hz"));

@@ -27,6 +27,7 @@ struct Fault {
     Then then;
     long long steps;  // full steps before the press, or done when the scan fails
 };
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
 
 const Fault kFaults[] = {
     {"Silent", "silent", Probe::NoResponse, Then::Setup, 30},
@@ -46,7 +47,7 @@ protected:
     // The last message names the port, its device and why it went.
     void expectGone(const simtest::Sim& radio) {
         const QString m = messages.shown.value(messages.shown.size() - 1);
-        const QString port = QStringLiteral("COM1 (%1): the port has gone away (").arg(QString::fromStdString(radio.pty));
+        const QString port = QStringLiteral("COM1 (%1): the port has gone away (").arg(radio.pty.c_str());
         EXPECT_TRUE(m.startsWith(port) && m.endsWith(QLatin1Char(')')) && m.size() > port.size() + 1) << qPrintable(m);
     }
 };
@@ -55,7 +56,8 @@ protected:
 
 TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     const Fault& f = GetParam();
-    simtest::Sim radio(*f.simFault ? std::vector<std::string>{"--fault", f.simFault} : std::vector<std::string>{}), sound;
+    using Args = std::vector<std::string>;
+    simtest::Sim radio(*f.simFault ? Args{"--fault", f.simFault} : Args{}), sound;
     const bool pulled = f.probe == Probe::Gone || f.then != Then::Setup;
     int shown = f.probe != Probe::Answered;  // messages so far
     linkTo(radio);
@@ -120,7 +122,8 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         }
         choosePort(0);
         ASSERT_EQ(messages.shown.size(), ++shown);
-        EXPECT_EQ(messages.shown.last(), QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
+        EXPECT_EQ(messages.shown.last(),
+                  QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
         EXPECT_FALSE(form->starten->isEnabled());
     }
     linkTo(sound);

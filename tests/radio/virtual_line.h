@@ -73,15 +73,16 @@ public:
 private:
     void check() {
         if (gone) open_ = false;
-        if (!open_)
-            throw RuntimeError(RuntimeError::Kind::Serial,
-                               gone ? QStringLiteral("COM1: the port has gone away") : QStringLiteral("COM1: the port is not open"));
+        const char* why = gone ? "COM1: the port has gone away" : "COM1: the port is not open";
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QString::fromLatin1(why));
     }
     // What has arrived is read in one go.
     bool takeArrived(std::vector<StampedByte>& out) {
         const size_t first = out.size();
-        for (; !radio_.outgoing.empty() && radio_.outgoing.front().at <= clock; radio_.outgoing.erase(radio_.outgoing.begin()))
+        while (!radio_.outgoing.empty() && radio_.outgoing.front().at <= clock) {
             out.push_back({radio_.outgoing.front().value, clock, false});
+            radio_.outgoing.erase(radio_.outgoing.begin());
+        }
         for (size_t i = first; marksBatches && i + 1 < out.size(); ++i) out[i].batched = true;
         return out.size() > first;
     }
