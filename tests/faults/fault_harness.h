@@ -1,8 +1,8 @@
 #pragma once
 // The whole program against a simulated radio: the real serial stack on the
 // simulator's pseudo-terminal, the real window offscreen, messages recorded,
-// the program's end counted. A see-through control notes what each read of
-// each request returned, to hold against the answers in the simulator's log.
+// the program's end counted. The stack notes what each read of each request
+// returned, to hold against the answers in the simulator's log.
 
 #include "app/form1.h"
 #include "radio/alignedcomm.h"
@@ -17,26 +17,22 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 namespace faults {
 
-struct Request {
-    uint8_t opcode = 0;
-    std::vector<QByteArray> reads;
-};
+using Reads = std::vector<QByteArray>;
 
 inline bool isRequest(const QByteArray& frame) {
     return qv7m::AlignedComm::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
 }
 
-// The program's serial stack (as makeSerialControl builds it), noting
-// requests and reads by the radio they went to (named as the fixture links
-// the port).
+// The program's serial stack (as makeSerialControl builds it), noting the
+// reads of each request by the radio it went to.
 class ObservedComm : public qv7m::AlignedComm {
 public:
     ObservedComm() : AlignedComm(std::make_unique<qv7m::SerialControl>()) {}
@@ -44,23 +40,23 @@ public:
         AlignedComm::Output(bytes);  // a frame that failed to go out asked nothing
         for (char c : bytes) {
             if ((partial_ += c).size() < 5) continue;
-            if (isRequest(partial_)) requests[radio].push_back(faults::Request{uint8_t(partial_.at(4)), {}});
+            if (isRequest(partial_)) requests[radio].emplace_back();
             partial_.clear();
             last_ = requests[radio].empty() ? nullptr : &requests[radio].back();
         }
     }
     QByteArray Input() override {
         const QByteArray got = AlignedComm::Input();
-        if (last_) last_->reads.push_back(got);
+        if (last_) last_->push_back(got);
         return got;
     }
 
-    std::map<std::string, std::vector<faults::Request>> requests;
+    std::map<std::string, std::vector<Reads>> requests;
     std::string radio;
 
 private:
     QByteArray partial_;
-    faults::Request* last_ = nullptr;  // the request the next reads belong to
+    Reads* last_ = nullptr;  // the request the next reads belong to
 };
 
 inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
@@ -73,52 +69,36 @@ constexpr int kWrongRequestsAllowed = 5;
 // The link keeps in step when read 3 + i of every request returned byte i of
 // its own answer, nothing outside it. Prints each request read otherwise;
 // returns how many were compared.
-inline int expectInStep(const std::vector<Request>& requests, const std::vector<simlog::Frame>& log) {
-    std::vector<const simlog::Frame*> asked;
+inline int expectInStep(const std::vector<Reads>& requests, const std::vector<simlog::Frame>& log) {
+    std::vector<QByteArray> answers;
     for (const simlog::Frame& f : log)
-        if (isRequest(f.bytes)) asked.push_back(&f);
+        if (isRequest(f.bytes)) answers.push_back(f.answer);
     // The radio may not have taken in the very last frame when it was looked at.
-    EXPECT_GE(asked.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
-    const size_t n = std::min(requests.size(), asked.size());
+    EXPECT_GE(answers.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
+    const size_t n = std::min(requests.size(), answers.size());
     int wrong = 0;
     for (size_t i = 0; i < n; ++i) {
-        const Request& r = requests[i];
-        const simlog::Frame& f = *asked[i];
-        EXPECT_EQ(r.opcode, f.opcode()) << "request " << i;
         QByteArray got, want;
-        for (size_t k = 0; k < r.reads.size(); ++k) {
-            const int byte = int(k) - 3;
-            const QByteArray w = byte >= 0 && byte < f.answer.size() ? f.answer.mid(byte, 1) : QByteArray();
-            got += r.reads[k].isEmpty() ? QByteArray("--") : r.reads[k].toHex();
+        for (size_t k = 0; k < requests[i].size(); ++k) {
+            const QByteArray w = k < 3 ? QByteArray() : answers[i].mid(int(k) - 3, 1);
+            got += requests[i][k].isEmpty() ? QByteArray("--") : requests[i][k].toHex();
             want += w.isEmpty() ? QByteArray("--") : w.toHex();
         }
-        if (got == want) continue;
-        ++wrong;
-        std::printf("  request %zu (opcode %02x, answer %s): reads %s, the rules give %s\n", i, r.opcode,
-                    f.answer.toHex().constData(), got.constData(), want.constData());
+        if (got != want && ++wrong)
+            std::printf("  request %zu (answer %s): reads %s, the rules give %s\n", i, answers[i].toHex().constData(),
+                        got.constData(), want.constData());
     }
     EXPECT_LE(wrong, kWrongRequestsAllowed) << "reads out of step with the radio's answers";
     return int(n);
 }
 
-// The meter value the reads of one meter request leave: the last non-empty one.
-inline int meterFromReads(const Request& r, int before) {
-    for (const QByteArray& b : r.reads)
-        if (!b.isEmpty()) before = uint8_t(b.at(0));
-    return before;
-}
-
 // Descriptors of this process open on `device` (a port not given back shows here).
 inline int descriptorsOn(const std::string& device) {
     int count = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (dirent* e = d ? readdir(d) : nullptr) {
-        char target[4096];
-        const ssize_t n = readlink((std::string("/proc/self/fd/") + e->d_name).c_str(), target, sizeof target - 1);
-        count += n > 0 && device == std::string(target, size_t(n));
-    }
-    if (d) closedir(d);
-    return d ? count : -1;
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
+        count += std::filesystem::read_symlink(fd.path(), ec) == device;
+    return count;
 }
 
 // COM1, 80 kHz, 1000 Hz, "Line Graph" in a hand-written form the program
@@ -131,8 +111,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(work.isValid() && QDir::setCurrent(work.path()));
         QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(kHandWrittenIni);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(kHandWrittenIni) == kHandWrittenIni.size());
     }
     void TearDown() override {
         for (QString m : messages.shown)  // what the user saw
@@ -146,25 +125,22 @@ protected:
     // Points the working directory's COM1 at the radio (only while the port
     // is closed), or at a device that is not there, as an unplugged adapter
     // leaves it.
-    void linkTo(const simtest::Sim& radio) { linkCom(radio.link, radio.link); }
-    void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString(), "nothing"); }
-    void linkCom(const std::string& target, const std::string& radio) {
-        ASSERT_TRUE(!comm || !comm->portOpen()) << "the link is changed only while the port is closed";
+    void linkTo(const simtest::Sim& radio) { linkCom(radio.link); }
+    void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString()); }
+    void linkCom(const std::string& target) {
+        ASSERT_FALSE(comm->portOpen()) << "the link is changed only while the port is closed";
         const QString name = work.filePath(QStringLiteral("COM1"));
         QFile::remove(name);
         ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
-        radio_ = radio;
-        if (comm) comm->radio = radio;
+        comm->radio = target;
     }
-    int expectInStep(const simtest::Sim& radio) { return faults::expectInStep(requestsTo(radio), logOf(radio)); }
-    const std::vector<Request>& requestsTo(const simtest::Sim& radio) { return comm->requests[radio.link]; }
+    int expectInStep(const simtest::Sim& radio) {
+        return faults::expectInStep(comm->requests[radio.link], logOf(radio));
+    }
 
-    // Builds the stack and the window and runs the form's load, as the
-    // program does before the window is first shown.
+    // Builds the window and runs the form's load, as the program does before
+    // the window is first shown.
     void start() {
-        form.reset();
-        comm = std::make_unique<ObservedComm>();
-        comm->radio = radio_;
         form = std::make_unique<qv7m::Form1>(*comm, messages);
         form->endProgram = [this] { ++ends; };
         form->load();
@@ -178,12 +154,10 @@ protected:
         clock.start();
         bool done = false, reached = true;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (done || (done = tick())) return;
-            if (clock.elapsed() > seconds * 1000) {
-                done = true;
-                reached = false;
-                if (!form->ended() && form->sweep.running()) form->setup->click();
-            }
+            if (done || (done = tick()) || clock.elapsed() <= seconds * 1000) return;
+            done = true;
+            reached = false;
+            if (!form->ended() && form->sweep.running()) form->setup->click();
         });
         timer.start(20);
         EXPECT_TRUE(form->starten->isEnabled());
@@ -214,12 +188,8 @@ protected:
     // The radio has taken in the program's frames up to one with this opcode
     // (it reads at line speed).
     static bool radioEndsWith(const simtest::Sim& radio, uint8_t opcode) {
-        QElapsedTimer t;
-        t.start();
-        for (; t.elapsed() < 3000; usleep(20 * 1000)) {
-            const auto log = logOf(radio);
-            if (!log.empty() && log.back().opcode() == opcode) return true;
-        }
+        for (const double until = simtest::nowMs() + 3000; simtest::nowMs() < until; usleep(20 * 1000))
+            if (const auto log = logOf(radio); !log.empty() && log.back().opcode() == opcode) return true;
         return false;
     }
 
@@ -229,26 +199,18 @@ protected:
     }
     // The window as "Setup" leaves it.
     void expectSetUpState() {
-        EXPECT_FALSE(form->ended());
-        EXPECT_FALSE(form->sweep.running());
-        EXPECT_FALSE(comm->portOpen());
-        EXPECT_TRUE(form->starten->isEnabled());
-        for (QWidget* w : std::initializer_list<QWidget*>{form->style, form->dis, form->step, form->comport})
+        EXPECT_FALSE(form->ended() || form->sweep.running() || comm->portOpen());
+        const std::initializer_list<QWidget*> enabled{form->starten, form->style, form->dis, form->step, form->comport};
+        for (QWidget* w : enabled)
             EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_FALSE(form->setup->isEnabled());
-        EXPECT_FALSE(form->stopscan->isEnabled());
-        EXPECT_FALSE(form->stopscan->isChecked());
+        EXPECT_FALSE(form->setup->isEnabled() || form->stopscan->isEnabled() || form->stopscan->isChecked());
         for (QLabel* l : {form->links, form->mitte, form->rechts}) EXPECT_EQ(l->text(), QStringLiteral("Hz"));
         EXPECT_EQ(form->comport->count(), 4);
         EXPECT_EQ(form->sweep.shade, 220);
     }
-    void expectMessages(int count) {
-        EXPECT_EQ(messages.shown.size(), count) << "one message per failure, no cascade";
-    }
 
     QTemporaryDir work;
-    std::string radio_;
-    std::unique_ptr<ObservedComm> comm;
+    std::unique_ptr<ObservedComm> comm = std::make_unique<ObservedComm>();
     std::unique_ptr<qv7m::Form1> form;
     qv7m::RecordingPresenter messages;
     int ends = 0;

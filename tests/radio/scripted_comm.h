@@ -5,8 +5,6 @@
 #include "core/runtime_error.h"
 #include "radio/mscomm.h"
 
-#include <QByteArray>
-#include <QString>
 #include <deque>
 #include <set>
 #include <string>
@@ -18,60 +16,55 @@ inline std::string hex(const QByteArray& bytes) { return bytes.toHex(' ').toUppe
 
 class ScriptedComm : public MSComm {
 public:
-    std::vector<std::string> log;     // "port 3", "open", "close", "out <hex>", "in <hex>", "sleep 10"
-    QByteArray written;               // every byte output, in order
+    std::vector<std::string> log;     // "port 3", "open", "close", "out <hex>", "in <hex>"
+    QByteArray written;
     std::vector<QByteArray> outputs;  // one entry per Output call
     std::deque<QByteArray> script;    // what the next reads return; empty once used up
-    std::set<int> failingOpens;       // 1-based numbers of setPortOpen(true) calls that fail
+    std::set<int> failingOpens;       // 1-based numbers of the opens that fail
     bool failClose = false, failSetPort = false;
 
     void setCommPort(int16_t port) override {
         log.push_back("port " + std::to_string(port));
-        if (failSetPort) fail("cannot set port");
+        if (failSetPort) fail();
         port_ = port;
     }
     int16_t commPort() const override { return port_; }
-    void setSettings(const QString& s) override { settings_ = s; }
-    QString settings() const override { return settings_; }
+    void setSettings(const QString&) override {}
+    QString settings() const override { return {}; }
     void setRThreshold(int16_t) override {}
     void setSThreshold(int16_t) override {}
     void setInputLen(int16_t) override {}
     void setPortOpen(bool open) override {
         log.push_back(open ? "open" : "close");
-        if (open && (failingOpens.count(++opens_) || open_)) fail("cannot open");
-        if (!open && failClose) fail("cannot close");
+        if (open ? failingOpens.count(++opens_) || open_ : failClose) fail();
         open_ = open;
     }
     bool portOpen() const override { return open_; }
     void Output(const QByteArray& bytes) override {
-        if (!open_) fail("port not open");
+        if (!open_) fail();
         log.push_back("out " + hex(bytes));
         written += bytes;
         outputs.push_back(bytes);
     }
     QByteArray Input() override {
-        if (!open_) fail("port not open");
-        QByteArray next;
-        if (!script.empty()) {
-            next = script.front();
-            script.pop_front();
-        }
+        if (!open_) fail();
+        QByteArray next = script.empty() ? QByteArray() : script.front();
+        if (!script.empty()) script.pop_front();
         log.push_back("in " + hex(next));
         return next;
     }
     int16_t commEvent() const override { return 0; }
-    void idleWait(int ms) override { log.push_back("sleep " + std::to_string(ms)); }
+    void idleWait(int) override {}
 
-    // A read script from bytes, -1 meaning an empty read.
+    // Bytes to read, -1 meaning an empty read.
     void reads(const std::vector<int>& values) {
         for (int v : values) script.push_back(v < 0 ? QByteArray() : QByteArray(1, char(v)));
     }
 
 private:
-    static void fail(const char* why) { throw RuntimeError(RuntimeError::Kind::Serial, QString::fromLatin1(why)); }
+    static void fail() { throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("scripted failure")); }
     int opens_ = 0;
     int16_t port_ = 1;
-    QString settings_;
     bool open_ = false;
 };
 

@@ -20,8 +20,8 @@ public:
     // Like the real port, mark all but the last byte read in one go as having
     // waited; off, bytes handed over late look exactly timed (the harder case).
     bool marksBatches = true;
-    // The system does not run the program for a while inside its next wait
-    // (a loaded machine): it wakes late, with several bytes waiting.
+    // The program is not run for a while inside its next wait (a loaded
+    // machine): it wakes late, with several bytes waiting.
     LineTime stallInNextWait = 0;
 
     // The program is busy (drawing): bytes arriving meanwhile are taken in late.
@@ -37,8 +37,7 @@ public:
     void setPortOpen(bool open) override {
         if (open && gone) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: no such device"));
         open_ = open;
-        // Stale input is cleared on open.
-        while (open && !radio_.outgoing.empty() && radio_.outgoing.front().at <= clock)
+        while (open && !radio_.outgoing.empty() && radio_.outgoing.front().at <= clock)  // stale input
             radio_.outgoing.erase(radio_.outgoing.begin());
     }
     bool portOpen() const override { return open_; }
@@ -58,8 +57,8 @@ public:
             return;
         }
         if (deadline <= clock) {
-            // Asked over and over to wait for a moment already past: on a real
-            // line the caller would spin the processor for ever.
+            // Asked over and over to wait for a moment already past: a real
+            // line would spin the processor for ever.
             if (++idleCalls_ > 100000) throw std::logic_error("receive() called over and over without waiting");
             return;
         }
@@ -73,11 +72,9 @@ public:
 
 private:
     void check() {
-        if (gone) {
-            open_ = false;
-            throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port has gone away"));
-        }
-        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port is not open"));
+        if (gone) open_ = false;
+        const char* why = gone ? "COM1: the port has gone away" : "COM1: the port is not open";
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QString::fromLatin1(why));
     }
     // What has arrived is read in one go.
     bool takeArrived(std::vector<StampedByte>& out) {

@@ -1,0 +1,146 @@
+// A radio that misbehaves on the line, and the cable pulled at every moment
+// the program uses it. Each time: one message for each failure, the program
+// alive (or ended where "Quit" asked for it), the window as "Setup" leaves it,
+// every read taking what the rules give from the radio's own answer, the
+// settings file written only by "Quit", the port given back; and once a sound
+// radio is on the port, choosing it again works and a scan reads it right.
+//
+// Frames at 80 kHz and 1000 Hz: the probe 1-6, the scan's start 7-24 (83,
+// then the status request 8), the first sweep's status request 25-41; step k
+// tunes at 42 + 7 (k - 1) and asks for the meter one frame later.
+
+#include "faults/fault_harness.h"
+
+#include <csignal>
+
+using namespace faults;
+
+namespace {
+
+enum class Probe { Answered, NoResponse, Gone };
+enum class Then { Setup, ScanFails, KillAndSetup, KillAndQuit };  // how the scan ends
+
+struct Fault {
+    const char* name;
+    const char* simFault;  // the simulator's --fault, "" for none
+    Probe probe;
+    Then then;
+    long long steps;  // full steps before the press, or done when the scan fails
+};
+void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
+
+const Fault kFaults[] = {
+    {"Silent", "silent", Probe::NoResponse, Then::Setup, 30},
+    {"Garbage", "garbage", Probe::Answered, Then::Setup, 30},
+    {"ByteDropped", "drop", Probe::Answered, Then::Setup, 30},
+    {"ByteAdded", "extra", Probe::Answered, Then::Setup, 30},
+    {"CablePulledInProbe", "hangup=1", Probe::Gone, Then::Setup, 0},
+    {"CablePulledInStartStatusRead", "hangup=12", Probe::Answered, Then::ScanFails, 0},
+    {"CablePulledInSweepStatusRead", "hangup=30", Probe::Answered, Then::ScanFails, 0},
+    {"CablePulledInStep11", "hangup=113", Probe::Answered, Then::ScanFails, 10},
+    {"CablePulledInSetup", "", Probe::Answered, Then::KillAndSetup, 10},
+    {"CablePulledInQuit", "", Probe::Answered, Then::KillAndQuit, 10},
+};
+
+class Faults : public Program, public ::testing::WithParamInterface<Fault> {
+protected:
+    // The last message names the port, its device and why it went.
+    void expectGone(const simtest::Sim& radio) {
+        const QString m = messages.shown.value(messages.shown.size() - 1);
+        const QString port = QStringLiteral("COM1 (%1): the port has gone away (").arg(radio.pty.c_str());
+        EXPECT_TRUE(m.startsWith(port) && m.endsWith(QLatin1Char(')')) && m.size() > port.size() + 1) << qPrintable(m);
+    }
+};
+
+}  // namespace
+
+TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
+    const Fault& f = GetParam();
+    using Args = std::vector<std::string>;
+    simtest::Sim radio(*f.simFault ? Args{"--fault", f.simFault} : Args{}), sound;
+    const bool pulled = f.probe == Probe::Gone || f.then != Then::Setup;
+    int shown = f.probe != Probe::Answered;  // messages so far
+    linkTo(radio);
+    QElapsedTimer probeTime;
+    probeTime.start();
+    start();
+    ASSERT_EQ(messages.shown.size(), shown);
+    EXPECT_EQ(form->starten->isEnabled(), f.probe == Probe::Answered);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Yaesu FT-1000MP Bandscope QV-7M (DL1ABC)"));
+    if (f.probe == Probe::Gone) expectGone(radio);
+    if (f.probe == Probe::NoResponse) {
+        EXPECT_EQ(messages.shown[0], QStringLiteral("No response from Yaesu FT-1000MP on COM1"));
+        EXPECT_LT(probeTime.elapsed(), 1000) << "a silent radio is found out within a second";
+        // The radio falls silent after a probe it answered.
+        linkTo(sound);
+        userPause();
+        choosePort(0);
+        ASSERT_TRUE(form->starten->isEnabled());
+        linkTo(radio);
+    }
+    if (f.probe != Probe::Gone) {
+        ASSERT_TRUE(scanUntil([&] {
+            if (f.then == Then::ScanFails) return !form->sweep.running();
+            if (form->sweep.fullSteps < f.steps) return false;
+            if (f.then != Then::Setup) radio.stop(SIGKILL);
+            (f.then == Then::KillAndQuit ? form->beenden : form->setup)->click();
+            return true;
+        }));
+        QCoreApplication::processEvents();
+        if (f.then == Then::ScanFails) {
+            EXPECT_EQ(form->sweep.fullSteps, f.steps);
+        }
+        shown += pulled;
+        ASSERT_EQ(messages.shown.size(), shown) << "one message a failure, no cascade";
+        if (pulled) {
+            expectGone(radio);
+        } else {
+            EXPECT_TRUE(radioEndsWith(radio, 0x85)) << "Setup ends with command 4 and nothing after it";
+            // The start's status read, each sweep's, each step's meter read.
+            EXPECT_GE(expectInStep(radio), 1 + 2 + 30);
+        }
+    }
+    EXPECT_FALSE(comm->portOpen());
+    EXPECT_EQ(descriptorsOn(radio.pty), 0) << "the port is given back";
+    if (f.then == Then::KillAndQuit) {
+        EXPECT_EQ(ends, 1);  // the user asked to end: the settings are written all the same
+        EXPECT_EQ(iniNow(), kQuitIni);
+        return;
+    }
+    if (f.probe != Probe::Gone) expectSetUpState();
+    EXPECT_EQ(ends, 0);
+    EXPECT_EQ(iniNow(), kHandWrittenIni);
+    if (pulled) {
+        // The cable still out: the port cannot be had.
+        linkToNothing();
+        if (f.probe != Probe::Gone) {
+            form->starten->click();
+            ASSERT_EQ(messages.shown.size(), ++shown);
+            EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path()))
+                << qPrintable(messages.shown.last());
+            expectSetUpState();
+        }
+        choosePort(0);
+        ASSERT_EQ(messages.shown.size(), ++shown);
+        EXPECT_EQ(messages.shown.last(),
+                  QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
+        EXPECT_FALSE(form->starten->isEnabled());
+    }
+    linkTo(sound);
+    userPause();
+    choosePort(0);
+    EXPECT_TRUE(form->starten->isEnabled());
+    EXPECT_EQ(scanSteps(30), QStringList({"14210000 Hz", "14250000 Hz", "14290000 Hz"}));
+    expectSetUpState();
+    EXPECT_TRUE(radioEndsWith(sound, 0x85));
+    EXPECT_GE(expectInStep(sound), 1 + 2 + 30);
+    EXPECT_EQ(descriptorsOn(sound.pty), 0);
+    EXPECT_EQ(iniNow(), kHandWrittenIni);
+    form->beenden->click();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(iniNow(), kQuitIni);
+    EXPECT_EQ(messages.shown.size(), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Radio, Faults, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
