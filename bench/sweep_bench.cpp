@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     // Measured from the first sweep on (the start's status read is not a step).
     double cpu = -1, wallS = 0;
     QElapsedTimer wall;
-    host.onYield = [&](int) {
+    host.onYield = [&] {
         QCoreApplication::processEvents();
         if (cpu < 0 && sweep.sweepsStarted == 1 && sweep.fullSteps == 0) {
             cpu = double(std::clock()) / CLOCKS_PER_SEC;
