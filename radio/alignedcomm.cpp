@@ -113,6 +113,15 @@ QByteArray AlignedComm::read() {
     for (;;) {
         if (int(cur_.bytes.size()) >= wanted) {
             const uint8_t b = cur_.bytes[wanted - 1];
+            // A meter answer that begins with F7 goes on with F7: a lone F7
+            // is the reading only once the byte after it says so. With none
+            // by the time the answer's next byte was due, it was a pad.
+            if (cur_.opcode == 0xF7 && wanted == 1 && b == 0xF7 && cur_.bytes.size() == 1) {
+                const LineTime deadline = nextDeadline();
+                if (line_->now() >= deadline) return {};
+                take(deadline);
+                continue;
+            }
             // A meter answer is the reading four times, then the pad F7. A
             // second byte that is F7 after a first that is not cannot be the
             // reading's second copy: it is the pad, and the first byte was
@@ -364,11 +373,15 @@ void AlignedComm::accept(const StampedByte& b, bool exact) {
     // before was not this answer's: a byte the radio added to the previous
     // one, or noise. Two closer than one byte time cannot have crossed the
     // wire so: the first was handed over late (two reads that caught one
-    // late batch), and says nothing about where answers meet.
-    if (!cur_.bytes.empty() && exact && cur_.lastExact) {
-        const LineTime gap = b.at - cur_.last;
-        if (gap >= timing_.byteTime - kMillisecond && gap < minStep(cur_) - lateAllowance(cur_)) cur_.bytes.clear();
-    }
+    // late batch), and says nothing about where answers meet. Nor does a byte
+    // that follows a run in the answer's cadence: that run is the answer, and
+    // the byte before this one was handed over late.
+    const LineTime gap = b.at - cur_.last;
+    const bool closerThanPaced = gap < minStep(cur_) - lateAllowance(cur_);
+    if (!cur_.bytes.empty() && exact && cur_.lastExact && !(cur_.bytes.size() >= 2 && cur_.paced) &&
+        gap >= timing_.byteTime - kMillisecond && closerThanPaced)
+        cur_.bytes.clear();
+    cur_.paced = !cur_.bytes.empty() && !closerThanPaced;
     // The cadence goes on from where this byte was due rather than from
     // when it was handed over, should that have been late.
     LineTime due = b.at;

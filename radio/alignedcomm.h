@@ -87,6 +87,7 @@ private:
         std::vector<uint8_t> bytes;
         LineTime last = 0;     // arrival of its latest byte, or when it was due if it came late
         bool lastExact = false;  // whether that arrival was timed as it happened
+        bool paced = false;      // its latest byte came a full step after the one before
         int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
         LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
         LineTime latencyBefore = kNoLatency;  // the latency seen before its first byte changed it

@@ -175,6 +175,22 @@ TEST(PortClosed, ATailDueWhileClosedIsLostAndNoRecordByteIsTakenForIt) {
     }
 }
 
+TEST_F(Aligned, APadWithNothingAfterItIsNoReading) {
+    // Only the pad comes where the answer begins (the copies lost, or taken
+    // for another answer's): it must not become the reading.
+    radio.tamper = [](int index, FakeRadio::Answer& a, LineTime&) {
+        if (index == 2) a.erase(a.begin(), a.begin() + 4);
+    };
+    for (int i = 0; i < 4; ++i) {
+        link.meterValue = -1;
+        const auto inStep = step();
+        if (answer == 2)
+            EXPECT_EQ(link.meterValue, -1);
+        else
+            EXPECT_TRUE(inStep) << answer;
+    }
+}
+
 TEST_F(Aligned, OnlyTheAnswerReadsWait) {
     radio.noise(1 * kMillisecond, 0x55);
     line->busy(5 * kMillisecond);
@@ -317,8 +333,8 @@ TEST_F(Aligned, ALateByteInThePreviousRecordsTailDoesNotShiftTheNext) {
 TEST_F(Aligned, ALateByteInTheRecordDoesNotThrowAwayWhatCameBefore) {
     // The byte after the late one, on time, comes closer to it than the
     // cadence allows: that must not be taken for the start of another answer.
-    for (int late : {1, 2, 3, 4, 7}) {
-        for (LineTime by : {3800 * LineTime(1000), 8 * kMillisecond}) {
+    for (int late : {1, 2, 3, 4, 7, 9}) {
+        for (LineTime by : {3800 * LineTime(1000), 8 * kMillisecond, 12 * kMillisecond}) {
             radio.frequency = 1425000 + late;
             comm->Output(RadioLink::statusFrame());
             ASSERT_EQ(radio.outgoing.size(), 16u);
