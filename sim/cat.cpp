@@ -25,13 +25,10 @@ std::array<uint8_t, 4> encodeBcdHz(int64_t hz) {
 
 uint32_t frequencyCount(int64_t hz) { return static_cast<uint32_t>((hz * 16 + 5) / 10); }
 
-std::array<uint8_t, 16> operatingRecord(int64_t hz) {
-  std::array<uint8_t, 16> r{};
+std::array<uint8_t, cat::kRecordBytes> operatingRecord(int64_t hz) {
+  std::array<uint8_t, cat::kRecordBytes> r{};
   const uint32_t c = frequencyCount(hz);
-  r[1] = static_cast<uint8_t>(c >> 24);
-  r[2] = static_cast<uint8_t>(c >> 16);
-  r[3] = static_cast<uint8_t>(c >> 8);
-  r[4] = static_cast<uint8_t>(c);
+  for (int i = 0; i < 4; ++i) r[cat::kRecordFrequencyByte - 1 + i] = static_cast<uint8_t>(c >> (24 - 8 * i));
   // Sideband as operators use it: lower below 10 MHz, upper above.
   r[7] = hz < 10000000 ? kModeLsb : kModeUsb;
   return r;

@@ -59,7 +59,7 @@ Engine::Due Engine::nextDue(int64_t& at) const {
   };
   if (hungUp_) return kNone;
   // Wake once a frame, when its fifth byte is in, not for every byte.
-  const size_t need = 5 - frame_.size();
+  const size_t need = cat::kFrameBytes - frame_.size();
   if (input_.size() >= need)
     consider(kInput, input_[need - 1].at);
   else if (!input_.empty())
@@ -85,7 +85,7 @@ void Engine::receive(const uint8_t* data, size_t n, int64_t nowNs) {
   if (hungUp_) return;
   for (size_t i = 0; i < n; ++i) {
     const int64_t prev = input_.empty() ? lastArrival_ : input_.back().at;
-    input_.push_back({data[i], std::max(nowNs, prev) + kByteNs});
+    input_.push_back({data[i], std::max(nowNs, prev) + cat::kByteNs});
   }
 }
 
@@ -101,7 +101,7 @@ void Engine::advance(int64_t nowNs) {
     if (due == kNone || at > nowNs) return;
     switch (due) {
       case kInput:
-        while (frame_.size() < 5) {
+        while (frame_.size() < size_t{cat::kFrameBytes}) {
           frame_.push_back(input_.front().byte);
           input_.pop_front();
         }
@@ -126,7 +126,7 @@ void Engine::advance(int64_t nowNs) {
           // Pacing is taken as it stands when the answer begins.
           a.started = true;
           a.pacingNs = static_cast<int64_t>(pacingMs_) * 1000000;
-          a.nextAt = at + kByteNs;
+          a.nextAt = at + cat::kByteNs;
           break;
         }
         const bool last = a.next + 1 == a.bytes.size();
@@ -137,7 +137,7 @@ void Engine::advance(int64_t nowNs) {
           lineFreeAt_ = t;
           answers_.pop_front();
         } else {
-          a.nextAt = t + a.pacingNs + kByteNs;
+          a.nextAt = t + a.pacingNs + cat::kByteNs;
         }
         if (out_) out_(b, t, last);
         break;
@@ -162,7 +162,7 @@ void Engine::setVfo(const uint8_t* f, int64_t& vfo, std::string& note) {
   const auto hz = decodeBcdHz(f);
   if (!hz)
     note = "badbcd";
-  else if (*hz < kMinHz || *hz > kMaxHz)
+  else if (*hz < cat::kMinHz || *hz > cat::kMaxHz)
     note = "range";
   else
     vfo = *hz;
@@ -171,39 +171,40 @@ void Engine::setVfo(const uint8_t* f, int64_t& vfo, std::string& note) {
 std::vector<uint8_t> Engine::answerFor(const uint8_t* f, std::string& note) {
   std::vector<uint8_t> a;
   switch (f[4]) {
-    case op::kSetVfoA:
+    case cat::op::kSetVfoA:
       setVfo(f, vfoa_, note);
       break;
-    case op::kSetVfoB:
+    case cat::op::kSetVfoB:
       setVfo(f, vfob_, note);
       break;
-    case op::kPacing:
+    case cat::op::kPacing:
       pacingMs_ = f[3];
       break;
-    case op::kStatus:
-      if (f[3] == 0x01) {
-        a.push_back(0x00);  // memory channel 1
-      } else if (f[3] == 0x02) {
-        const auto r = operatingRecord(vfoa_);  // the operator is on VFO-A
-        a.assign(r.begin(), r.end());
-      } else if (f[3] == 0x03) {
-        const auto ra = operatingRecord(vfoa_), rb = operatingRecord(vfob_);
-        a.assign(ra.begin(), ra.end());
-        a.insert(a.end(), rb.begin(), rb.end());
-      } else {
+    case cat::op::kStatus: {
+      const int n = cat::answerLength(f[4], f[3]);
+      if (n == 0) {
         note = "unknown";
+      } else if (f[3] == cat::kStatusMemoryChannel) {
+        a.assign(static_cast<size_t>(n), 0x00);  // memory channel 1
+      } else {
+        const auto ra = operatingRecord(vfoa_);  // the operator is on VFO-A
+        a.assign(ra.begin(), ra.end());
+        if (f[3] == cat::kStatusBothVfos) {
+          const auto rb = operatingRecord(vfob_);
+          a.insert(a.end(), rb.begin(), rb.end());
+        }
       }
       break;
-    case op::kMeter: {
-      const auto m = static_cast<uint8_t>(meterFor(f[0]));
-      a = {m, m, m, m, 0xF7};
-      break;
     }
-    case op::kFlags:
+    case cat::op::kMeter:
+      a.assign(cat::kMeterCopies, static_cast<uint8_t>(meterFor(f[0])));
+      a.push_back(cat::kMeterPad);
+      break;
+    case cat::op::kFlags:
       a = {0x00, 0x00, 0x00, 0x03, 0x93};
       break;
-    case 0x83:
-    case 0x85:
+    case cat::op::kScanStart:
+    case cat::op::kScanEnd:
       break;  // acted on inside the radio; nothing comes back
     default:
       note = "unknown";
@@ -240,7 +241,7 @@ void Engine::applyFault(std::vector<uint8_t>& a, std::string& note) {
 }
 
 void Engine::handleFrame(int64_t at) {
-  uint8_t f[5];
+  uint8_t f[cat::kFrameBytes];
   std::copy(frame_.begin(), frame_.end(), f);
   frame_.clear();
   ++frames_;
@@ -249,9 +250,9 @@ void Engine::handleFrame(int64_t at) {
   std::vector<uint8_t> a = answerFor(f, note);
   applyFault(a, note);
 
-  std::string line = "frame=" + hexBytes(f, 5) + " vfoa=" + std::to_string(vfoa_) +
+  std::string line = "frame=" + hexBytes(f, cat::kFrameBytes) + " vfoa=" + std::to_string(vfoa_) +
                      " vfob=" + std::to_string(vfob_) + " answer=" + hexBytes(a.data(), a.size());
-  if (f[4] == op::kSetVfoB) line += " meter=" + std::to_string(meter_.reading(vfob_));
+  if (f[4] == cat::op::kSetVfoB) line += " meter=" + std::to_string(meter_.reading(vfob_));
   if (!note.empty()) line += " note=" + note;
   logLine(at, line);
 

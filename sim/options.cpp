@@ -94,7 +94,7 @@ bool parseMs(const std::string& s, double lo, double hi, int64_t& ns) {
 
 bool parseHz(const std::string& s, int64_t& hz) {
   long long v;
-  if (!parseInt(s, kMinHz, kMaxHz, v)) return false;
+  if (!parseInt(s, cat::kMinHz, cat::kMaxHz, v)) return false;
   hz = v;
   return true;
 }

@@ -11,7 +11,7 @@ using namespace qv7m::sim;
 
 namespace {
 
-constexpr int64_t T = kByteNs, MS = 1000000;
+constexpr int64_t T = qv7m::cat::kByteNs, MS = 1000000;
 using Bytes = std::vector<uint8_t>;
 const Bytes kMeterB = {0x01, 0, 0, 0, 0xF7}, kPacing15 = {0, 0, 0, 15, 0x0E};
 
