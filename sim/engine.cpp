@@ -34,6 +34,7 @@ Engine::Engine(EngineConfig cfg, Meter meter, ByteOut out, LogOut log)
       out_(std::move(out)),
       log_(std::move(log)),
       rng_(cfg_.seed * 0x9E3779B97F4A7C15ull + 0x51u),
+      jitterRng_(cfg_.seed * 0xC2B2AE3D27D4EB4Full + 0x7Au),
       vfoa_(cfg_.vfoaHz),
       vfob_(cfg_.vfobHz) {
   for (const Retune& r : cfg_.retunes)
@@ -58,6 +59,7 @@ Engine::Due Engine::nextDue(int64_t& at) const {
     }
   };
   if (hungUp_) return kNone;
+  if (!handover_.empty()) consider(kHandover, handover_.front().at);
   // Wake once a frame, when its fifth byte is in, not for every byte.
   const size_t need = cat::kFrameBytes - frame_.size();
   if (input_.size() >= need)
@@ -94,12 +96,23 @@ namespace {
 constexpr int64_t kLateNs = 500000;
 }  // namespace
 
+int64_t Engine::handoverAt(int64_t sentNs) const {
+  if (cfg_.batchNs <= 0) return sentNs;
+  return (sentNs + cfg_.batchNs - 1) / cfg_.batchNs * cfg_.batchNs;
+}
+
 void Engine::advance(int64_t nowNs) {
   for (;;) {
     int64_t at;
     const Due due = nextDue(at);
     if (due == kNone || at > nowNs) return;
     switch (due) {
+      case kHandover: {
+        const Handover h = handover_.front();
+        handover_.pop_front();
+        if (out_) out_(h.byte, h.at, h.last);
+        break;
+      }
       case kInput:
         while (frame_.size() < size_t{cat::kFrameBytes}) {
           frame_.push_back(input_.front().byte);
@@ -126,7 +139,7 @@ void Engine::advance(int64_t nowNs) {
           // Pacing is taken as it stands when the answer begins.
           a.started = true;
           a.pacingNs = static_cast<int64_t>(pacingMs_) * 1000000;
-          a.nextAt = at + cat::kByteNs;
+          a.nextAt = at + (cfg_.paceBeforeFirstByte ? a.pacingNs : 0) + cat::kByteNs;
           break;
         }
         const bool last = a.next + 1 == a.bytes.size();
@@ -139,7 +152,7 @@ void Engine::advance(int64_t nowNs) {
         } else {
           a.nextAt = t + a.pacingNs + cat::kByteNs;
         }
-        if (out_) out_(b, t, last);
+        handover_.push_back({b, handoverAt(t), last});
         break;
       }
       case kNone:
@@ -259,7 +272,8 @@ void Engine::handleFrame(int64_t at) {
   if (!a.empty()) {
     Answer ans;
     ans.bytes = std::move(a);
-    ans.readyAt = at + cfg_.latencyNs;
+    ans.readyAt = at + cfg_.latencyNs +
+                  (cfg_.jitterNs > 0 ? static_cast<int64_t>(jitterRng_() % uint64_t(cfg_.jitterNs + 1)) : 0);
     answers_.push_back(std::move(ans));
   }
 

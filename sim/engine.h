@@ -6,9 +6,12 @@
 // The line is modelled at 4800 baud 8N2 in both directions. A byte read at r
 // is taken in at max(r, arrival of the byte before) + one byte time. A frame
 // is handled when its fifth byte is in; a partial frame followed by a pause
-// is dropped. An answer starts `latency` after its request is in and not
-// before the previous answer has ended; each byte takes one byte time, with
-// the pacing delay (opcode 0E) between bytes.
+// is dropped. An answer starts `latency` (plus a random jitter) after its
+// request is in and not before the previous answer has ended; each byte takes
+// one byte time, and the pacing delay (opcode 0E) comes before every byte or
+// only between bytes: radios differ. Bytes may then be handed over in batches,
+// as a USB-serial adapter's latency timer does, without moving the radio's
+// own timing.
 
 #include <cstdint>
 #include <deque>
@@ -35,6 +38,15 @@ struct EngineConfig {
   int64_t vfoaHz = 14250000;
   int64_t vfobHz = 14250000;
   int64_t latencyNs = 3000000;
+  // Each answer's latency gains a uniform draw from [0, jitterNs], from a
+  // generator of its own so that jitter leaves the faults' random bytes alone.
+  int64_t jitterNs = 0;
+  // Pacing before every answer byte, the first too: n * (byte time + N).
+  // False: only between bytes, n * byte time + (n - 1) * N.
+  bool paceBeforeFirstByte = true;
+  // Above 0: an answer byte sent at t reaches the program at the next
+  // multiple of batchNs at or after t, with whatever else is due by then.
+  int64_t batchNs = 0;
   int64_t resyncNs = 20000000;  // pause after which a partial frame is dropped
   Fault fault = Fault::None;
   uint64_t hangupAfter = 0;  // frames, for Fault::Hangup
@@ -51,8 +63,8 @@ class Engine {
  public:
   static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
-  // One answer byte, due at `atNs` (the moment its stop bit ends); `last`
-  // marks the last byte of an answer.
+  // One answer byte, due at `atNs`: when its stop bit ends, or with batches,
+  // when the adapter hands it over. `last` marks the last byte of an answer.
   using ByteOut = std::function<void(uint8_t byte, int64_t atNs, bool last)>;
   // One finished log line, without the newline.
   using LogOut = std::function<void(const std::string& line)>;
@@ -84,15 +96,21 @@ class Engine {
  private:
   struct Answer {
     std::vector<uint8_t> bytes;
-    int64_t readyAt = 0;  // request in + latency
+    int64_t readyAt = 0;  // request in + latency + jitter
     bool started = false;
     size_t next = 0;
     int64_t nextAt = 0;
     int64_t pacingNs = 0;
   };
-  enum Due { kInput, kPartial, kRetune, kAnswer, kNone };
+  struct Handover {
+    uint8_t byte;
+    int64_t at;
+    bool last;
+  };
+  enum Due { kHandover, kInput, kPartial, kRetune, kAnswer, kNone };
 
   Due nextDue(int64_t& at) const;
+  int64_t handoverAt(int64_t sentNs) const;
   void handleFrame(int64_t at);
   std::vector<uint8_t> answerFor(const uint8_t* f, std::string& note);
   void applyFault(std::vector<uint8_t>& a, std::string& note);
@@ -104,7 +122,8 @@ class Engine {
   Meter meter_;
   ByteOut out_;
   LogOut log_;
-  std::mt19937_64 rng_;
+  std::mt19937_64 rng_;        // the faults' random bytes
+  std::mt19937_64 jitterRng_;  // the answers' latency jitter
 
   int64_t vfoa_, vfob_;
   int pacingMs_ = 0;
@@ -121,6 +140,7 @@ class Engine {
 
   std::deque<Answer> answers_;
   int64_t lineFreeAt_ = 0;  // end of the last answer sent
+  std::deque<Handover> handover_;  // sent, not yet handed over, in order
 
   std::vector<Retune> timed_;  // by time, in order
   size_t nextTimed_ = 0;

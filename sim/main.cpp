@@ -258,6 +258,9 @@ int main(int argc, char** argv) {
                           " vfoa=" + std::to_string(opt.engine.vfoaHz) +
                           " vfob=" + std::to_string(opt.engine.vfobHz) +
                           " seed=" + std::to_string(opt.engine.seed) + " fault=" + faultName(opt.engine) +
+                          " pacing=" + (opt.engine.paceBeforeFirstByte ? "before" : "between") +
+                          " latency=" + formatMs(opt.engine.latencyNs) + " jitter=" + formatMs(opt.engine.jitterNs) +
+                          " batch=" + formatMs(opt.engine.batchNs) +
                           " band=" + (opt.bandFile.empty() ? std::string("builtin") : opt.bandFile));
 
   pollfd fds[2] = {{master, POLLIN, 0}, {watch, POLLIN, 0}};

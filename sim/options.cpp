@@ -29,11 +29,24 @@ Options:
                       after that frame). May be given more than once.
   --band FILE         the band to listen to, instead of the built-in one
                       (CW and SSB signals around 14.250 and 7.035 MHz).
-  --seed N            seed of the meter noise and of the fault modes'
-                      random bytes (default 1). The meter reading depends
-                      only on the VFO frequency, the band and the seed.
+  --seed N            seed of the meter noise, of the fault modes' random
+                      bytes and of the jitter (default 1). The meter reading
+                      depends only on the VFO frequency, the band and the
+                      seed.
   --latency MS        time from the end of a request to the start of its
                       answer (default 3).
+  --jitter MS         add to each answer's latency a random time from 0 to
+                      MS (default 0), drawn from --seed but apart from the
+                      faults' random bytes. Answers still come in order,
+                      one after the other.
+  --pacing MODEL      where the pacing delay (opcode 0E) goes: before
+                      (default; before every answer byte, the first too: n
+                      bytes take n * (2.292 + N) ms) or between (only between
+                      bytes: n * 2.292 + (n - 1) * N ms). Radios differ.
+  --batch MS          hand answer bytes over in batches, as a USB-serial
+                      adapter's latency timer does (an FTDI adapter: 16): a
+                      byte sent at t arrives at the next multiple of MS since
+                      start, with all else due by then. 0 (default): at once.
   --resync MS         a partial frame is dropped when nothing more arrives
                       for this long (default 20), so framing recovers.
   --fault MODE        misbehave: silent (never answer), garbage (answers of
@@ -57,11 +70,12 @@ Options:
 
 Frames: five bytes P1 P2 P3 P4 opcode. 0A / 8A set VFO-A / VFO-B (packed
 BCD, least significant pair first, 10 Hz units; 100 kHz to 30 MHz, others
-ignored); 0E pacing, P4 = ms between answer bytes; 10 status: P4 = 01 memory
-channel (1 byte), 02 current operating data (16), 03 VFO-A and VFO-B (32);
-F7 meter, P1 = 01 the sub receiver (VFO-B), 00 the main receiver (VFO-A),
-80 and up transmit meters (0): the reading four times, then F7; FA flags:
-three flag bytes, then 03 93. 83, 85 and all others: no answer.
+ignored); 0E pacing, P4 = ms of delay at each answer byte (see --pacing);
+10 status: P4 = 01 memory channel (1 byte), 02 current operating data (16),
+03 VFO-A and VFO-B (32); F7 meter, P1 = 01 the sub receiver (VFO-B), 00 the
+main receiver (VFO-A), 80 and up transmit meters (0): the reading four
+times, then F7; FA flags: three flag bytes, then 03 93. 83, 85 and all
+others: no answer.
 
 Band file: '#' starts a comment; one signal a line,
   frequency_hz width_hz level
@@ -192,7 +206,8 @@ bool parseOptions(int argc, const char* const* argv, Options& o, std::string& er
       continue;
     }
     static const char* const withValue[] = {"--link", "--vfoa", "--vfob", "--retune", "--band",
-                                            "--seed", "--latency", "--resync", "--fault", "--log"};
+                                            "--seed", "--latency", "--jitter", "--pacing", "--batch",
+                                            "--resync", "--fault", "--log"};
     bool known = false;
     for (const char* k : withValue) known = known || arg == k;
     if (!known) {
@@ -246,6 +261,22 @@ bool parseOptions(int argc, const char* const* argv, Options& o, std::string& er
     } else if (arg == "--latency") {
       if (!parseMs(value, 0, 10000, o.engine.latencyNs)) {
         error = "--latency: '" + value + "' is not a time in ms from 0 to 10000";
+        return false;
+      }
+    } else if (arg == "--jitter") {
+      if (!parseMs(value, 0, 10000, o.engine.jitterNs)) {
+        error = "--jitter: '" + value + "' is not a time in ms from 0 to 10000";
+        return false;
+      }
+    } else if (arg == "--pacing") {
+      if (value != "before" && value != "between") {
+        error = "--pacing: '" + value + "' is not before or between";
+        return false;
+      }
+      o.engine.paceBeforeFirstByte = value == "before";
+    } else if (arg == "--batch") {
+      if (!parseMs(value, 0, 1000, o.engine.batchNs)) {
+        error = "--batch: '" + value + "' is not a time in ms from 0 to 1000";
         return false;
       }
     } else if (arg == "--resync") {

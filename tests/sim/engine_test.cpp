@@ -2,6 +2,7 @@
 // band and the meter reading it gives.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #include "sim/cat.h"
@@ -62,7 +63,7 @@ TEST(Engine, AnswersEveryOpcodeAsTheRadioDoesAndLogsEveryFrame) {
   EXPECT_EQ(r.log[7], "t=8011.458 frame=0100000310 vfoa=14250000 vfob=7035000 answer=" + hex(both));
 }
 
-TEST(Engine, AnswerBytesKeepTheLineTimeAndThePacingTakenWhenAnAnswerBegins) {
+TEST(Engine, AnswerBytesKeepTheLineTimeThePacingModelTheJitterAndTheBatches) {
   Rig r;
   r.send(kMeterB, 0);
   EXPECT_EQ(r.engine.nextDeadline(), 5 * T);  // the frame is in
@@ -71,14 +72,48 @@ TEST(Engine, AnswerBytesKeepTheLineTimeAndThePacingTakenWhenAnAnswerBegins) {
   const int m = r.engine.meter().reading(14250000);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(r.out[i], std::make_pair(uint8_t(i < 4 ? m : 0xF7), 5 * T + 3 * MS + (i + 1) * T));
   EXPECT_EQ(r.engine.nextDeadline(), Engine::kNever);  // idle: nothing to wake for
-  r.send(kPacing15, 100 * MS);
-  r.send(kMeterB, 200 * MS);
-  r.send({0, 0, 0, 2, 0x0E}, 220 * MS);  // mid-answer: applies from the next answer on
-  r.send(kMeterB, 400 * MS);
-  r.engine.advance(10000 * MS);
-  ASSERT_EQ(r.out.size(), 15u);
-  EXPECT_EQ(r.out[9].second - (200 * MS + 5 * T + 3 * MS), 5 * T + 4 * 15 * MS);
-  EXPECT_EQ(r.out[14].second - r.out[10].second, 4 * (T + 2 * MS));
+
+  // Four meter answers, the second queued behind the first, its pacing (15 ms, then 2 ms) taken
+  // when each begins. Jitter moves when an answer may begin, never the faults' random bytes;
+  // batches move only the hand-over.
+  const struct {
+    bool before;
+    int64_t jitter, batch;
+  } cases[] = {{true, 0, 0}, {false, 0, 0}, {true, 4 * MS, 0}, {false, 0, 16 * MS}};
+  const int64_t asked[] = {100 * MS, 120 * MS, 400 * MS, 600 * MS};
+  std::string garbage;  // the same in every case
+  for (const auto& c : cases) {
+    EngineConfig cfg;
+    cfg.paceBeforeFirstByte = c.before, cfg.jitterNs = c.jitter, cfg.batchNs = c.batch, cfg.fault = Fault::Garbage;
+    Rig q(cfg);
+    q.send(kPacing15, 0);
+    q.send(kMeterB, asked[0]), q.send(kMeterB, asked[1]);
+    q.send({0, 0, 0, 2, 0x0E}, 140 * MS);
+    q.send(kMeterB, asked[2]), q.send(kMeterB, asked[3]);
+    q.engine.advance(10000 * MS);
+    ASSERT_EQ(q.out.size(), 20u);
+    std::set<int64_t> draws;
+    int64_t lineFree = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int64_t ready = asked[i] + 5 * T + 3 * MS, pacing = (i ? 2 : 15) * MS, lead = (c.before ? pacing : 0) + T;
+      int64_t begin = std::max(ready, lineFree);
+      if (c.jitter && begin == ready) {  // not queued: the draw shows in the first byte
+        const int64_t drawn = q.out[5 * i].second - lead - begin;
+        EXPECT_TRUE(drawn >= 0 && drawn <= c.jitter) << drawn;
+        draws.insert(drawn), begin += drawn;
+      }
+      for (int k = 0; k < 5; ++k) {
+        const int64_t sent = begin + lead + k * (T + pacing);
+        const int64_t want = c.batch ? (sent + c.batch - 1) / c.batch * c.batch : sent;  // the next batch
+        EXPECT_EQ(q.out[5 * i + k].second, want) << i << "." << k << " before=" << c.before << " batch=" << c.batch;
+      }
+      lineFree = begin + lead + 4 * (T + pacing);
+    }
+    EXPECT_EQ(draws.size(), c.jitter ? 3u : 0u);  // a new draw each answer
+    std::string got;
+    for (const auto& o : q.out) got += hexBytes(&o.first, 1);
+    EXPECT_EQ(got, garbage.empty() ? garbage = got : garbage);
+  }
 }
 
 TEST(Engine, OnTheRealClockAnAnswerWokenLateKeepsItsFullPacing) {
@@ -88,7 +123,7 @@ TEST(Engine, OnTheRealClockAnAnswerWokenLateKeepsItsFullPacing) {
   r.send(kPacing15, 0);
   r.send(kMeterB, 100 * MS);
   const int64_t start = 100 * MS + 5 * T + 3 * MS;
-  r.engine.advance(start + T);  // the first byte on time
+  r.engine.advance(start + 15 * MS + T);  // the first byte on time, after its pacing
   ASSERT_EQ(r.out.size(), 1u);
   // The process sleeps through two byte times: what is due goes at once,
   // and the rest follows a full step apart, never bunched.

@@ -67,22 +67,33 @@ TEST(Program, BandSeedAndOperatorOptionsTakeEffect) {
 
 TEST(Program, AnswersTakeTheLineTimeAndThePacing) {
   constexpr double kByteMs = 11.0 / 4.8;  // 4800 baud 8N2
-  Sim sim;
-  Port p(sim.link);
-  for (int pacing : {0, 15}) {
-    ask(p, {0, 0, 0, uint8_t(pacing), 0x0E}, 0);
-    for (size_t n : {5, 16}) {
-      const double t0 = nowMs();
-      p.send(n == 5 ? kMeterB : kStatus);
-      const auto rx = p.read(n, 2000);
-      ASSERT_EQ(rx.bytes.size(), n);
-      // Request in, 3 ms latency, n bytes with the pacing between them. Never
-      // early, so the lower bound is tight; a busy machine only adds.
-      const double answer = n * kByteMs + (n - 1) * pacing, expected = 5 * kByteMs + 3 + answer, total = rx.at.back() - t0;
-      EXPECT_GE(total, expected - 0.2) << n << " bytes, pacing " << pacing;
-      EXPECT_LE(total, expected + 40) << n << " bytes, pacing " << pacing;
-      EXPECT_GE(rx.at.back() - rx.at.front(), 0.5 * (answer - kByteMs));  // not one burst
-      std::printf("answer of %zu bytes, pacing %d: %.1f ms (model %.1f)\n", n, pacing, total, expected);
+  for (const auto& [args, start] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{}, "pacing=before latency=3.000 jitter=0.000 batch=0.000"},
+           {{"--pacing", "between", "--latency=1", "--jitter", "0.5", "--batch", "0.25"},
+            "pacing=between latency=1.000 jitter=0.500 batch=0.250"}}) {
+    Sim sim(args);
+    EXPECT_NE(logText(sim).find(start), npos) << logText(sim);
+    const bool before = args.empty();
+    const double latency = before ? 3 : 1;
+    Port p(sim.link);
+    for (int pacing : {0, 15}) {
+      ask(p, {0, 0, 0, uint8_t(pacing), 0x0E}, 0);
+      for (size_t n : {5, 16}) {
+        const double t0 = nowMs();
+        p.send(n == 5 ? kMeterB : kStatus);
+        const auto rx = p.read(n, 2000);
+        ASSERT_EQ(rx.bytes.size(), n);
+        // Request in, latency, n bytes with the pacing before each or between them. Never
+        // early, so the lower bound is tight; a busy machine, jitter and batches only add.
+        const double answer = n * kByteMs + (before ? n : n - 1) * pacing, expected = 5 * kByteMs + latency + answer,
+                     total = rx.at.back() - t0;
+        EXPECT_GE(total, expected - 0.2) << n << " bytes, pacing " << pacing << ", " << start;
+        EXPECT_LE(total, expected + 40) << n << " bytes, pacing " << pacing << ", " << start;
+        EXPECT_GE(rx.at.back() - rx.at.front(), 0.5 * (answer - kByteMs));  // not one burst
+        std::printf("answer of %zu bytes, pacing %d, %s: %.1f ms (model %.1f)\n", n, pacing, start.c_str(), total,
+                    expected);
+      }
     }
   }
 }
@@ -143,6 +154,7 @@ TEST(Program, HelpAndBadOptions) {
   const std::pair<std::vector<std::string>, std::string> bad[] = {
       {{"--bogus"}, ""}, {{"--vfoa", "50000000"}, ""}, {{"--fault", "hangup=0"}, ""}, {{"--fault", "smoke"}, ""},
       {{"--retune", "5x=7000000"}, ""}, {{"--latency"}, ""}, {{"--seed", "-1"}, ""}, {{"COM1", "COM2"}, ""},
+      {{"--pacing", "after"}, "before or between"}, {{"--jitter", "-1"}, ""}, {{"--batch", "1e9"}, ""},
       {{"--band", "/nonexistent/band"}, "cannot open band file"}, {{"--band", badBand}, "line 3: expected"}};
   for (const auto& [args, what] : bad) {
     const Outcome r = runToEnd(args);
