@@ -92,8 +92,8 @@ void removeLink(const std::string& link, const std::string& target) {
   if (readLink(link) == target) unlink(link.c_str());
 }
 
-// Whether a process other than this one has the terminal open. Bytes the
-// radio sends while nobody holds the port are lost on a real line.
+// Whether a process other than this one has the terminal open, from /proc:
+// slow, so only for when inotify's events cannot be counted.
 bool someoneHolds(const std::string& pts) {
   DIR* proc = opendir("/proc");
   if (!proc) return true;  // cannot tell: keep every byte
@@ -209,7 +209,14 @@ int main(int argc, char** argv) {
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (tcsetattr(held, TCSANOW, &tio) != 0) die(sysError(pts));
+  // Read only to take out what a program left unread when it closed.
+  fcntl(held, F_SETFL, fcntl(held, F_GETFL) | O_NONBLOCK);
 
+  // Who holds the port is followed by counting inotify's open and close
+  // events: one of each per open file description (a dup or fork shares one
+  // and closes it once), queued before the other program's open() or close()
+  // returns. Looking at them just before every write therefore catches a
+  // close and reopen however quick, with no /proc scan on the way.
   int watch = -1;
 #ifdef __linux__
   watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -218,8 +225,15 @@ int main(int argc, char** argv) {
     watch = -1;
   }
 #endif
+  int holders = 0;      // open descriptions of the terminal besides ours
+  bool counted = true;  // false: holders came from /proc, which sees only "some"
+  auto rescan = [&] {
+    holders = someoneHolds(pts) ? 1 : 0;
+    counted = holders == 0;
+  };
+  if (watch >= 0) rescan();  // before the link exists, so no open is counted twice
   // Without a watch nobody can be seen opening or closing: keep every byte.
-  bool portHeld = watch < 0;
+  auto portHeld = [&] { return watch < 0 || holders > 0; };
 
   const int64_t t0 = monotonicNs();
   auto now = [t0] { return monotonicNs() - t0; };
@@ -227,29 +241,73 @@ int main(int argc, char** argv) {
     if (log) std::fprintf(log, "%s\n", line.c_str());
   };
 
-  std::string lost;
-  std::string lostWhy;
-  Engine* enginePtr = nullptr;
-  auto sendByte = [&](uint8_t b, int64_t, bool last) {
-    bool sent = false;
-    if (portHeld) {
-      sent = write(master, &b, 1) == 1;  // a full queue drops it, as an overrun would
-      if (!sent) lostWhy = "overrun";
-    } else {
-      lostWhy = "closed";
-    }
-    if (!sent) lost += hexBytes(&b, 1);
-    if (last && !lost.empty()) {
-      enginePtr->event(now(), "lost bytes=" + lost + " why=" + lostWhy);
-      lost.clear();
-    }
+  struct Handed {
+    uint8_t byte;
+    bool last;
   };
+  std::vector<Handed> handed;  // by the engine, to be written together by flush()
+  auto sendByte = [&handed](uint8_t b, int64_t, bool last) { handed.push_back({b, last}); };
   opt.engine.realClock = true;
   Engine engine(opt.engine, Meter(band, opt.engine.seed), sendByte, writeLog);
-  enginePtr = &engine;
+
+  // Takes in inotify's events. On a close, what the program left unread in
+  // the terminal was sent to nobody: it is taken out and logged as lost.
+  auto follow = [&] {
+#ifdef __linux__
+    if (watch < 0) return;
+    alignas(inotify_event) char ev[4096];
+    ssize_t n;
+    while ((n = read(watch, ev, sizeof ev)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(ev + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        const bool was = holders > 0;
+        if (e->mask & IN_Q_OVERFLOW)
+          rescan();
+        else if (e->mask & IN_OPEN)
+          ++holders;
+        else if ((e->mask & IN_CLOSE) && (--holders < 0 || (holders == 0 && !counted)))
+          rescan();
+        if (was == (holders > 0)) continue;
+        engine.event(now(), was ? "close" : "open");
+        if (!was) continue;
+        std::string unread;
+        uint8_t buf[256];
+        for (ssize_t k; (k = read(held, buf, sizeof buf)) > 0;) unread += hexBytes(buf, static_cast<size_t>(k));
+        if (!unread.empty()) engine.event(now(), "lost bytes=" + unread + " why=closed");
+      }
+    }
+#endif
+  };
+
+  // Writes what the engine handed over, in one go as an adapter passes on a
+  // batch. Bytes are lost while nobody holds the port, and when the queue is
+  // full, as an overrun would; they are logged at the end of their answer.
+  std::string lost, lostWhy;
+  auto flush = [&] {
+    if (handed.empty()) return;
+    follow();
+    std::vector<uint8_t> bytes;
+    for (const Handed& h : handed) bytes.push_back(h.byte);
+    size_t sent = 0;
+    if (portHeld()) {
+      const ssize_t n = write(master, bytes.data(), bytes.size());
+      sent = n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    for (size_t i = 0; i < handed.size(); ++i) {
+      if (i >= sent) {
+        lost += hexBytes(&bytes[i], 1);
+        lostWhy = portHeld() ? "overrun" : "closed";
+      }
+      if (handed[i].last && !lost.empty()) {
+        engine.event(now(), "lost bytes=" + lost + " why=" + lostWhy);
+        lost.clear();
+      }
+    }
+    handed.clear();
+  };
 
   if (!makeLink(opt.link, pts, error)) die(error);
-  if (watch >= 0) portHeld = someoneHolds(pts);
 
   // The ready line comes first, also when the log goes to standard output.
   std::printf("qv7m-radio: ready %s -> %s\n", opt.link.c_str(), pts.c_str());
@@ -269,7 +327,9 @@ int main(int argc, char** argv) {
   int exitCode = 0;
 
   for (;;) {
+    follow();
     engine.advance(now());
+    flush();
     if (engine.hungUp()) break;
     const int64_t due = engine.nextDeadline();
     timespec ts{}, *timeout = nullptr;
@@ -294,19 +354,7 @@ int main(int argc, char** argv) {
         engine.receive(buf, static_cast<size_t>(n), now());
       }
     }
-    if (nfds > 1 && (fds[1].revents & POLLIN)) {
-      // Drain the events, then look at who holds the terminal now.
-      alignas(inotify_event) char ev[4096];
-      while (read(watch, ev, sizeof ev) > 0) {
-      }
-      const bool nowHeld = someoneHolds(pts);
-      if (nowHeld != portHeld) {
-        portHeld = nowHeld;
-        engine.event(now(), nowHeld ? "open" : "close");
-        // Whatever waits in the terminal was sent to nobody.
-        if (!nowHeld) tcflush(held, TCIFLUSH);
-      }
-    }
+    // inotify's events are taken in at the top of the loop.
   }
 
   if (engine.hungUp()) {

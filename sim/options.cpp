@@ -64,8 +64,9 @@ Options:
                       drop, extra. Other lines are t=MS event=WORD ...:
                       start, open and close (the port by another program),
                       partial (a partial frame dropped), lost (answer bytes
-                      sent while nobody held the port, why=closed, or into
-                      a full queue, why=overrun), retune, hangup, stop.
+                      sent while nobody held the port or left unread when
+                      it closed, why=closed, or into a full queue,
+                      why=overrun), retune, hangup, stop.
   -h, --help          show this text.
 
 Frames: five bytes P1 P2 P3 P4 opcode. 0A / 8A set VFO-A / VFO-B (packed
