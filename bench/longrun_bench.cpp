@@ -63,7 +63,6 @@ struct Trace {
         LineTime at;
         QByteArray bytes;
         LineTime stamp = 0;
-        bool batched = false;
     };
     std::deque<Event> events;
     LineTime origin = -1;
@@ -80,8 +79,8 @@ struct Trace {
             switch (e.kind) {
             case 'O': std::printf("    %10.3f out  %s\n", t, e.bytes.toHex(' ').constData()); break;
             case 'R':
-                std::printf("    %10.3f in   %s stamped %.3f%s\n", t, e.bytes.toHex().constData(),
-                            (e.stamp - origin) / 1e6, e.batched ? " batched" : "");
+                std::printf("    %10.3f in   %s stamped %.3f\n", t, e.bytes.toHex().constData(),
+                            (e.stamp - origin) / 1e6);
                 break;
             case 'I': std::printf("    %10.3f read %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData()); break;
             case 'S': std::printf("    %10.3f sleep done\n", t); break;
@@ -120,7 +119,7 @@ public:
         inner_->receive(deadline, out);
         const LineTime t = now();
         for (std::size_t i = before; i < out.size(); ++i)
-            trace_.add({'R', t, QByteArray(1, char(out[i].value)), out[i].at, out[i].batched});
+            trace_.add({'R', t, QByteArray(1, char(out[i].value)), out[i].at});
     }
 
 private:

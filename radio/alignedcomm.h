@@ -1,21 +1,36 @@
 #pragma once
-// Lines the radio's answers up with the program's reads.
+// Lines the radio's answers up with the program's reads, by order and count.
 //
 // The program reads one byte at a time, without waiting, right after its
-// request; the radio answers a few milliseconds after the request has crossed
-// the wire and paces its bytes. This layer sits between the reads and the
-// serial line and gives every read the byte the program's fixed positions
-// expect: reads 1 to 3 after a request find nothing, read 3 + i takes answer
-// byte i, waiting for it only as long as the line and the pacing can explain.
-// Bytes no read takes are dropped and never reach a later request.
+// request. This layer sits between those reads and the serial line. Its rules:
 //
-// It follows the program's own writes to know when each request has fully
-// reached the radio (writes queue up at 4800 baud), and uses the arrival time
-// of every byte to tell the tail of an earlier answer from the start of the
-// current one.
+//  1. Every request (a frame the radio answers) owes an answer whose length
+//     the protocol gives. Every byte received is the next byte of the oldest
+//     answer still owed.
+//  2. Reads 1 to 3 after a request find nothing; read 3 + i takes byte i of
+//     that request's answer, waiting for it. Reads past the answer's length,
+//     or with no request, find nothing at once.
+//  3. A meter answer is its reading four times, then F7. Its first byte goes
+//     to a read once the second agrees with it, or the answer is over.
+//  4. An answer is over without all its bytes when its next byte has not come
+//     within the deadline (margin + byte time + pacing) counted from when the
+//     radio could have sent it: its request in and the answers before it
+//     over, or its last byte. What has already arrived is taken in before a
+//     deadline is judged. Its remaining reads find nothing.
+//  5. A meter answer that breaks its shape, or a byte with no answer owed,
+//     starts afresh: the owed answers' remaining reads find nothing, bytes are
+//     dropped, and no request goes out until the line has been quiet for a
+//     deadline. Then nothing is owed.
+//  6. Closing the port first waits, within a bound, for the owed answers, so
+//     that no answer is cut in two by a close and a reopen.
+//
+// The pacing in a deadline is the largest the program has set since the port
+// was opened; for a request sent before it set any, the radio's largest.
+// Every wait blocks on the line.
 
 #include "radio/rawline.h"
 
+#include <deque>
 #include <memory>
 
 namespace qv7m {
@@ -24,27 +39,11 @@ class AlignedComm : public MSComm {
 public:
     struct Timing {
         LineTime byteTime = kByteTime;
-        // How long the radio may take to start an answer once the request is in.
-        LineTime latency = 20 * kMillisecond;
-        // Room for late stamps and for the system's and adapters' delays.
-        LineTime slack = 20 * kMillisecond;
-        // How far a byte may sit from the slot its answer's cadence predicts.
-        LineTime cadenceTolerance = 5 * kMillisecond;
-        // How much later than that a byte may still be handed over: the
-        // system, an adapter's latency timer or a busy machine deliver bytes
-        // late now and then, never early. Kept under half a paced byte's step.
-        LineTime lateTolerance = 8 * kMillisecond;
-        // Pacing assumed for waits until the program sets one (it always uses 15 ms).
-        // The radio's own pacing is unknown until then (0 after power-up), so
-        // until then no byte is judged too close to the one before it.
-        int initialPacingMs = 15;
-        // The shortest time off the line in which the radio can have been
-        // switched off and on, or another one plugged in.
-        LineTime radioRestart = 1000 * kMillisecond;
-        // How far behind its cadence a radio may fall within an answer (one
-        // simulated on a busy machine does) and the rest still be placed by
-        // the meter answer's shape.
-        LineTime radioLate = 60 * kMillisecond;
+        // Beyond the byte itself and the pacing: room for the radio's latency
+        // and its jitter, an adapter's latency timer and a loaded machine.
+        LineTime margin = 120 * kMillisecond;
+        // The longest a close, or a request after a fault, waits for the line.
+        LineTime waitBound = 1000 * kMillisecond;
     };
 
     explicit AlignedComm(std::unique_ptr<RawLine> line);
@@ -63,74 +62,51 @@ public:
     bool portOpen() const override { return line_->portOpen(); }
     int16_t commEvent() const override { return line_->commEvent(); }
 
-    // Sends at once; a request frame starts a new request.
+    // Sends at once; a request waits only while the link starts afresh.
     void Output(const QByteArray& bytes) override;
     // One read of the current request: nothing or one answer byte.
     QByteArray Input() override;
-    // Waits, taking in and sorting what arrives meanwhile.
+    // Waits, taking in what arrives meanwhile.
     void idleWait(int ms) override;
 
-    // Bytes of the answer to a request frame; 0 for frames the radio does not answer.
-    static int answerLength(uint8_t opcode, uint8_t p4);
-
 private:
-    static constexpr LineTime kNoLatency = -2;
-    struct Request {
-        bool active = false;
+    struct Answer {
         uint8_t opcode = 0;
-        int expected = 0;      // answer length
-        LineTime inAt = 0;     // when its last byte reached the radio
-        int pacingMs = 0;      // pacing in force when it was sent; -1 unknown
-        int reads = 0;
-        int firstGiven = -1;   // the byte its first answer read gave, -1 none
-        bool silent = false;   // a wait for it timed out
-        std::vector<uint8_t> bytes;
-        LineTime last = 0;     // arrival of its latest byte, or when it was due if it came late
-        bool lastExact = false;  // whether that arrival was timed as it happened
-        bool paced = false;      // its latest byte came a full step after the one before
-        int seen = 0;          // answer positions seen (bytes taken in, or passed in its cadence)
-        LineTime firstDue = -1;  // the latest its first byte could come, once a byte was taken for it
-        LineTime latencyBefore = kNoLatency;  // the latency seen before its first byte changed it
-        bool padSeen = false;  // a meter answer whose pad has come: it is over
+        int length = 0;
+        std::vector<uint8_t> bytes;  // received so far
+        LineTime inAt = 0;           // when its request had crossed the wire
+        LineTime clockFrom = -1;     // its next byte's deadline counts from here; -1 while not first in line
+        bool pacingKnown = false;    // the program had set the pacing when it asked
+        bool over = false;           // complete, past its deadline, or broken
+        bool broken = false;         // its remaining reads find nothing
     };
 
-    void take(LineTime deadline);
-    QByteArray read();
-    void sort(const StampedByte& b, bool exact);
-    void accept(const StampedByte& b, bool exact);
-    bool fitsFirstByte(LineTime at, LineTime late) const;
-    LineTime undecidedUntil() const;
-    LineTime decisionTime() const;
-    bool undecidedWasPrevious(LineTime next) const;
-    void decide(bool previous);
-    LineTime step(const Request& r) const;
-    LineTime minStep(const Request& r) const;
-    LineTime lateAllowance(const Request& r) const;
-    int previousSlot(LineTime at, LineTime* slotAt) const;
-    int previousPosition(LineTime at) const;
-    LineTime previousEnd() const;
-    LineTime nextDeadline() const;
-    void retire();
-    bool isPad(uint8_t value) const;
-    bool takenAsPreviousTail(const StampedByte& b, bool exact);
+    void settle();
+    void wait(LineTime until);
+    void sort(const StampedByte& b);
+    bool keepsShape(const Answer& a) const;
+    void finishFront(LineTime at);
+    void expire(LineTime now);
+    void startAfresh();
+    LineTime deadline(bool pacingKnown) const;
+    LineTime due(const Answer& a) const { return a.clockFrom + deadline(a.pacingKnown); }
+    LineTime quietAt() const;
+    bool owes() const { return !answers_.empty() && !answers_.front().over; }
+    void waitForLine(bool untilNothingOwed);
 
     std::unique_ptr<RawLine> line_;
     Timing timing_;
-    Request cur_;
-    Request prev_;
-    LineTime txFree_ = 0;   // when the program's writes so far have left the wire
-    LineTime awaySince_ = 0;  // when control last went back to the program
-    LineTime lastOnLine_ = 0;  // when the program last wrote, read or closed the port
-    LineTime latencySeen_ = -1;  // the radio's latency before its last answer; -1 until seen
+    // The answers still owed, oldest first, and last the current request's,
+    // which stays (over or not) until the next request for its reads.
+    std::deque<Answer> answers_;
+    bool hasCurrent_ = false;
+    int reads_ = 0;
+    bool afresh_ = false;
+    LineTime lastHeard_ = 0;  // the latest byte taken in, or request in
+    LineTime txFree_ = 0;     // when the program's writes so far have left the wire
+    int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
     QByteArray partialFrame_;
-    int pacingMs_;  // the pacing the program last set; -1 while it has set none
     std::vector<StampedByte> scratch_;
-    // A byte that may end the previous answer or begin the current one.
-    bool hasUndecided_ = false;
-    StampedByte undecided_{0, 0};
-    int undecidedSlot_ = 0;
-    LineTime undecidedSlotAt_ = 0;  // when the slot it fits was due
-    bool undecidedLate_ = false;    // it fits the current answer's start only as a late byte
 };
 
 }  // namespace qv7m

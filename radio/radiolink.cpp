@@ -1,6 +1,7 @@
 #include "radio/radiolink.h"
 
 #include "core/runtime_error.h"
+#include "radio/protocol.h"
 
 #include <exception>
 
@@ -8,9 +9,10 @@ namespace qv7m {
 
 namespace {
 
+QByteArray bytesOf(const cat::Frame& f) { return QByteArray(reinterpret_cast<const char*>(f.data()), int(f.size())); }
+
 QByteArray frame(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t p4, uint8_t opcode) {
-    const char bytes[5] = {char(p1), char(p2), char(p3), char(p4), char(opcode)};
-    return QByteArray(bytes, 5);
+    return bytesOf(cat::frame(p1, p2, p3, p4, opcode));
 }
 
 int byteValue(const QByteArray& text) { return text.isEmpty() ? 0 : uint8_t(text.at(0)); }
@@ -19,22 +21,22 @@ int byteValue(const QByteArray& text) { return text.isEmpty() ? 0 : uint8_t(text
 
 RadioLink::RadioLink(MSComm& comm) : comm_(comm) {}
 
-QByteArray RadioLink::meterFrame() { return frame(0x01, 0x00, 0x00, 0x00, 0xF7); }
-QByteArray RadioLink::statusFrame() { return frame(0x01, 0x00, 0x00, 0x02, 0x10); }
-QByteArray RadioLink::followUpFrame() { return frame(0x00, 0x00, 0x00, 0x0F, 0x0E); }
+QByteArray RadioLink::meterFrame() { return bytesOf(cat::meterRequest()); }
+QByteArray RadioLink::statusFrame() { return bytesOf(cat::statusRequest()); }
+QByteArray RadioLink::followUpFrame() { return bytesOf(cat::followUp()); }
 
 void RadioLink::Befehl(const int16_t& nummer) {
     switch (nummer) {
     case 1:
         // Least significant BCD pair first, as the radio expects it.
         comm_.Output(frame(uint8_t(bcdBytes[4]), uint8_t(bcdBytes[3]), uint8_t(bcdBytes[2]),
-                           uint8_t(bcdBytes[1]), 0x8A));
+                           uint8_t(bcdBytes[1]), cat::op::kSetVfoB));
         break;
     case 3:
-        comm_.Output(frame(0x00, 0x00, 0x00, 0x01, 0x83));
+        comm_.Output(frame(0x00, 0x00, 0x00, 0x01, cat::op::kScanStart));
         break;
     case 4:
-        comm_.Output(frame(0x00, 0x00, 0x00, 0x00, 0x85));
+        comm_.Output(frame(0x00, 0x00, 0x00, 0x00, cat::op::kScanEnd));
         break;
     case 10:
         comm_.setPortOpen(false);
@@ -127,7 +129,13 @@ void RadioLink::DecodeFrequency() {
         freqHex += hexDigits;
     }
     freqHex = freqHex.mid(1, 6);
-    centerFreq = Hex2Dec(freqHex);
+    const int32_t decoded = Hex2Dec(freqHex);
+    // A silent or short answer leaves frequency bytes unfilled, and a garbled
+    // one may name a frequency the radio cannot tune: sweeping around 0 Hz or
+    // 52 MHz helps nobody, so the centre stays where it was.
+    bool filled = true;
+    for (int k = 10; k <= 13; ++k) filled = filled && !rxBuffer[k].isEmpty();
+    if (filled && decoded >= cat::kMinHz / 10 && decoded <= cat::kMaxHz / 10) centerFreq = decoded;
 }
 
 void RadioLink::ByteToBits(const QByteArray& text) {

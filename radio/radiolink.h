@@ -49,7 +49,7 @@ public:
     std::array<int16_t, 5> bcdBytes{};      // indices 1..4 used
     std::array<QByteArray, 22> rxBuffer{};  // indices 1..21 used
     int16_t meterValue = 0;                 // -1: nothing received since the probe's preset
-    int32_t centerFreq = 1425000;
+    int32_t centerFreq = 1425000;           // kept when a status read decodes to no tunable frequency
     QString bitString;
     QString hexDigits;
     QString freqHex;

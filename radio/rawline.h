@@ -1,10 +1,11 @@
 #pragma once
 // The bare serial line beneath the alignment layer: bytes go out at once,
-// received bytes come back stamped with the moment they were taken in, and a
-// clock to measure both against. The real one sits on the serial port; tests
-// use a scripted one with a virtual clock.
+// received bytes come back stamped with the moment they were taken in (late
+// when the program was busy), and a clock to measure both against. The real
+// one sits on the serial port; tests run the simulated radio on a virtual clock.
 
 #include "radio/mscomm.h"
+#include "radio/protocol.h"
 
 #include <cstdint>
 #include <vector>
@@ -15,15 +16,11 @@ namespace qv7m {
 using LineTime = int64_t;
 
 constexpr LineTime kMillisecond = 1000000;
-// One byte at 4800 baud with 1 start, 8 data and 2 stop bits: 11 / 4800 s.
-constexpr LineTime kByteTime = 2291667;
+constexpr LineTime kByteTime = cat::kByteNs;
 
 struct StampedByte {
     uint8_t value;
     LineTime at;
-    // Read together with bytes after it: it arrived some time before `at`,
-    // so its stamp says nothing exact about its place in an answer's cadence.
-    bool batched = false;
 };
 
 class RawLine : public MSComm {

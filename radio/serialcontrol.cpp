@@ -234,8 +234,7 @@ void SerialControl::collect() {
     if (serial_->bytesAvailable() > 0) {
         const QByteArray data = serial_->readAll();
         const LineTime at = now();
-        for (qsizetype i = 0; i < data.size(); ++i)
-            pending_.push_back({uint8_t(data.at(i)), at, i + 1 < data.size()});
+        for (char c : data) pending_.push_back({uint8_t(c), at});
     }
 #ifdef Q_OS_UNIX
     for (;;) {
@@ -252,9 +251,7 @@ void SerialControl::collect() {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n > 0) {
             const LineTime at = now();
-            // Only the last byte of a batch may have just arrived; the others
-            // waited (the program was busy, or the adapter delivers in bursts).
-            for (ssize_t i = 0; i < n; ++i) pending_.push_back({uint8_t(buffer[i]), at, i + 1 < n});
+            for (ssize_t i = 0; i < n; ++i) pending_.push_back({uint8_t(buffer[i]), at});
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

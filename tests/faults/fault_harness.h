@@ -5,9 +5,9 @@
 // returned, to hold against the answers in the simulator's log.
 
 #include "app/form1.h"
-#include "radio/alignedcomm.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
+#include "support/observed_comm.h"
 #include "support/sim_log.h"
 
 #include <QCoreApplication>
@@ -25,71 +25,30 @@
 
 namespace faults {
 
-using Reads = std::vector<QByteArray>;
+using qv7m::test::Reads;
 
-inline bool isRequest(const QByteArray& frame) {
-    return qv7m::AlignedComm::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
-}
-
-// The program's serial stack (as makeSerialControl builds it), noting the
-// reads of each request by the radio it went to.
-class ObservedComm : public qv7m::AlignedComm {
+// The program's serial stack, as makeSerialControl builds it, noting the reads.
+class ObservedComm : public qv7m::test::ObservedComm {
 public:
-    ObservedComm() : AlignedComm(std::make_unique<qv7m::SerialControl>()) {}
-    void Output(const QByteArray& bytes) override {
-        AlignedComm::Output(bytes);  // a frame that failed to go out asked nothing
-        for (char c : bytes) {
-            if ((partial_ += c).size() < 5) continue;
-            if (isRequest(partial_)) requests[radio].emplace_back();
-            partial_.clear();
-            last_ = requests[radio].empty() ? nullptr : &requests[radio].back();
-        }
-    }
-    QByteArray Input() override {
-        const QByteArray got = AlignedComm::Input();
-        if (last_) last_->push_back(got);
-        return got;
-    }
-
-    std::map<std::string, std::vector<Reads>> requests;
-    std::string radio;
-
-private:
-    QByteArray partial_;
-    Reads* last_ = nullptr;  // the request the next reads belong to
+    ObservedComm() : qv7m::test::ObservedComm(std::make_unique<qv7m::SerialControl>()) {}
 };
 
 inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
 
-// Requests of a run (a few dozen) a loaded test machine may have handed a
-// byte later than any serial adapter would; a link out of step gets nearly all
-// wrong. The rules for late bytes are pinned down on a virtual clock.
-constexpr int kWrongRequestsAllowed = 5;
-
-// The link keeps in step when read 3 + i of every request returned byte i of
-// its own answer, nothing outside it. Prints each request read otherwise;
-// returns how many were compared.
-inline int expectInStep(const std::vector<Reads>& requests, const std::vector<simlog::Frame>& log) {
+// Read 3 + i of every request took byte i of its own answer; from a radio
+// that spoils every answer, a read took nothing or a byte of its own answer.
+// Returns how many requests were compared.
+inline int expectInStep(const std::vector<Reads>& requests, const std::vector<simlog::Frame>& log,
+                        bool faulty = false) {
     std::vector<QByteArray> answers;
     for (const simlog::Frame& f : log)
-        if (isRequest(f.bytes)) answers.push_back(f.answer);
+        if (qv7m::test::isRequest(f.bytes)) answers.push_back(f.answer);
     // The radio may not have taken in the very last frame when it was looked at.
     EXPECT_GE(answers.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
-    const size_t n = std::min(requests.size(), answers.size());
-    int wrong = 0;
-    for (size_t i = 0; i < n; ++i) {
-        QByteArray got, want;
-        for (size_t k = 0; k < requests[i].size(); ++k) {
-            const QByteArray w = k < 3 ? QByteArray() : answers[i].mid(int(k) - 3, 1);
-            got += requests[i][k].isEmpty() ? QByteArray("--") : requests[i][k].toHex();
-            want += w.isEmpty() ? QByteArray("--") : w.toHex();
-        }
-        if (got != want && ++wrong)
-            std::printf("  request %zu (answer %s): reads %s, the rules give %s\n", i, answers[i].toHex().constData(),
-                        got.constData(), want.constData());
-    }
-    EXPECT_LE(wrong, kWrongRequestsAllowed) << "reads out of step with the radio's answers";
-    return int(n);
+    const qv7m::test::InStep in = qv7m::test::compareReads(requests, answers, !faulty);
+    EXPECT_TRUE(in.foreign.empty()) << "a read took a byte of another answer";
+    if (!faulty) EXPECT_TRUE(in.shifted.empty() && in.short_.empty()) << "reads out of step with the radio's answers";
+    return int(in.compared);
 }
 
 // Descriptors of this process open on `device` (a port not given back shows here).
@@ -134,8 +93,8 @@ protected:
         ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
         comm->radio = target;
     }
-    int expectInStep(const simtest::Sim& radio) {
-        return faults::expectInStep(comm->requests[radio.link], logOf(radio));
+    int expectInStep(const simtest::Sim& radio, bool faulty = false) {
+        return faults::expectInStep(comm->requests[radio.link], logOf(radio), faulty);
     }
 
     // Builds the window and runs the form's load, as the program does before

@@ -99,13 +99,18 @@ TEST_F(Link, MeterReadWritesThirtyBytesAndTakesTheLastNonEmptyRead) {
 }
 
 TEST_F(Link, StatusReadWrites85BytesAndDecodesReadsFiveToEight) {
-    // Between them the rows pass every hex digit through the decode.
+    // Between them the rows pass every hex digit through the decode. A
+    // frequency the radio cannot tune (below 100 kHz, above 30 MHz) or an
+    // unfilled byte leaves the centre where it was.
     const struct {
         int b1, b2, b3, b4;
         int32_t freq;
     } rows[] = {{0x01, 0x5B, 0xE6, 0x80, 1425000}, {0x00, 0x6B, 0x6C, 0x00, 440000},
-                {0x12, 0x34, 0x56, 0x78, 2311527}, {0x79, 0xAD, 0x12, 0x3F, 0x9AD123},
-                {0xFF, 0xFF, 0xFF, 0xFF, 16777215}, {-1, -1, -1, -1, 0}};
+                {0x12, 0x34, 0x56, 0x78, 2311527}, {0x79, 0xAD, 0x12, 0x3F, 2311527},
+                {0xFF, 0xFF, 0xFF, 0xFF, 2311527}, {-1, -1, -1, -1, 2311527},
+                {0x01, 0x5B, 0xE6, -1, 2311527},   {0x00, 0x02, 0x70, 0xF0, 2311527},
+                {0x00, 0x02, 0x71, 0x00, 10000},   {0x02, 0xDC, 0x6C, 0x10, 10000},
+                {0x02, 0xDC, 0x6C, 0x00, 3000000}};
     for (const auto& row : rows) {
         comm.written.clear();
         statusReads(row.b1, row.b2, row.b3, row.b4);

@@ -1,0 +1,162 @@
+// The link on the simulated radio, on a virtual clock: the probe, then three
+// sweeps of 41 steps with the operator retuning in the first, for every way a
+// radio, an adapter and a machine time the answers, and for a byte lost, added
+// or garbled on the line. Each time every read takes its own answer's byte,
+// every drawn point is the radio's reading at its frequency and every sweep
+// centres on the radio; after a fault, the link is back within two requests.
+
+#include "radio/radiolink.h"
+#include "support/observed_comm.h"
+#include "support/sweep_host.h"
+#include "support/virtual_radio.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+using namespace qv7m;
+using namespace qv7m::test;
+using Fault = VirtualRadio::LineFault;
+
+namespace {
+
+struct Case {
+    const char* name;
+    bool paceBefore = true;
+    int latencyMs = 3, jitterMs = 0, batchMs = 0;
+    int busyMs = 0;  // the program is held up to this long now and then, waking with bytes waiting
+    std::vector<Fault> faults;
+    int leftPacingMs = 0;  // the pacing another program left in the radio
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// Answers: 0 the probe's meter, 1 the start's status, 2 the first sweep's
+// status, 2 + k the first sweep's step k.
+constexpr int kStatus = 2, kStep = 12;
+
+std::vector<Case> cases() {
+    std::vector<Case> all;
+    for (bool before : {true, false})
+        for (int latency : {0, 5, 40})
+            for (int jitter : {0, 10})
+                for (int batch : {0, 16}) {
+                    Case c{"", before, latency, jitter, batch};
+                    c.busyMs = latency == 5 ? 40 : 0;
+                    all.push_back(c);
+                }
+    for (bool before : {true, false}) {
+        for (Fault::Kind kind : {Fault::Drop, Fault::Add, Fault::Garble})
+            for (int byte = 0; byte < 5; ++byte) all.push_back({"", before, 3, 0, 0, 0, {{kind, kStep, byte}}});
+        for (int byte : {0, 3, 15})
+            for (Fault::Kind kind : {Fault::Drop, Fault::Add}) all.push_back({"", before, 3, 0, 0, 0, {{kind, kStatus, byte}}});
+        all.push_back({"", before, 0, 0, 16, 0, {}, 255});  // taken before the program sets its own
+    }
+    return all;
+}
+
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    const Case& c = info.param;
+    std::string n = std::string(c.paceBefore ? "Before" : "Between") + "_latency" + std::to_string(c.latencyMs) +
+                    "_jitter" + std::to_string(c.jitterMs) + "_batch" + std::to_string(c.batchMs);
+    if (c.busyMs) n += "_busy";
+    if (c.leftPacingMs) n += "_leftPacing" + std::to_string(c.leftPacingMs);
+    for (const Fault& f : c.faults)
+        n += std::string(f.kind == Fault::Drop ? "_drop" : f.kind == Fault::Add ? "_add" : "_garble") + "Answer" +
+             std::to_string(f.answer) + "Byte" + std::to_string(f.byte);
+    return n;
+}
+
+class Timing : public ::testing::TestWithParam<Case> {};
+
+}  // namespace
+
+TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
+    const Case& c = GetParam();
+    sim::EngineConfig cfg;
+    cfg.paceBeforeFirstByte = c.paceBefore;
+    cfg.latencyNs = c.latencyMs * kMillisecond;
+    cfg.jitterNs = c.jitterMs * kMillisecond;
+    cfg.batchNs = c.batchMs * kMillisecond;
+    cfg.retunes.push_back({true, 0, 200, 7035000});  // inside the first sweep
+    auto owned = std::make_unique<VirtualRadio>(cfg);
+    VirtualRadio& radio = *owned;
+    radio.faults = c.faults;
+    ObservedComm comm(std::move(owned));
+    RadioLink link(comm);
+    std::mt19937 random(7);
+
+    if (c.leftPacingMs) {
+        radio.setPortOpen(true);
+        radio.Output(QByteArray::fromHex("000000") + char(c.leftPacingMs) + char(0x0E));
+        radio.setPortOpen(false);
+    }
+    // The probe.
+    link.meterValue = -1;
+    link.Befehl(11);
+    link.lesemeter();
+    link.Befehl(10);
+    EXPECT_EQ(link.meterValue, radio.engine.meter().reading(14250000));
+
+    TestHost host;
+    host.step = QStringLiteral("250");
+    Sweep sweep(link, host);
+    std::vector<int32_t> centres;
+    std::vector<long> points;  // the request each drawn point came from
+    host.onYield = [&] {
+        if (sweep.sweepsStarted > long(centres.size())) centres.push_back(sweep.sweepCenter);
+        if (sweep.sweepsStarted == 4) sweep.stopRequested = -1;
+        if (c.busyMs && random() % 4 == 0) radio.stallInNextWait = LineTime(random() % c.busyMs) * kMillisecond;
+    };
+    struct Drawn {
+        int32_t frequency;
+        int16_t meter;
+        size_t request;
+    };
+    std::vector<Drawn> drawn;
+    sweep.onPoint = [&](int32_t f, int16_t m) { drawn.push_back({f, m, comm.requests[""].size() - 1}); };
+    sweep.starten_Click();
+    link.Befehl(10);
+
+    const InStep in = compareReads(comm.requests[""], radio.answers);
+    EXPECT_GE(in.compared, 3u + 3 * 42);
+    // A fault may cost the answer it hits and the one after, which was asked
+    // for before the fault showed; a status answer a byte short shows only at
+    // the pad of the meter answer after it, so one more. It never moves a
+    // byte into another request's reads.
+    std::set<size_t> spoilt;
+    for (const Fault& f : c.faults)
+        for (int n = 0; n <= (f.answer == kStatus ? 2 : 1); ++n) spoilt.insert(size_t(f.answer + n));
+    for (size_t n : in.shifted) EXPECT_TRUE(c.faults.size() && n == size_t(c.faults[0].answer)) << "request " << n;
+    for (size_t n : in.short_) EXPECT_TRUE(spoilt.count(n)) << "request " << n << " lost its answer";
+
+    // Each sweep centres on VFO-A: the retune shows from the second sweep.
+    const bool statusSpoilt = spoilt.count(kStatus);
+    EXPECT_EQ(centres.size(), 4u);
+    EXPECT_EQ(centres.at(0), statusSpoilt ? centres.at(0) : 1425000);
+    for (size_t s = 1; s < centres.size(); ++s) EXPECT_EQ(centres[s], 703500) << "sweep " << s;
+    ASSERT_GE(drawn.size(), 3u * 41);
+    for (const Drawn& d : drawn) {
+        if (spoilt.count(d.request)) continue;  // it keeps the reading before
+        EXPECT_EQ(d.meter, radio.engine.meter().reading(int64_t(d.frequency) * 10))
+            << d.frequency << "0 Hz, request " << d.request;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Radio, Timing, ::testing::ValuesIn(cases()), caseName);
+
+TEST(Deadline, ASilentRadiosProbeIsOverWithinHalfASecond) {
+    sim::EngineConfig cfg;
+    cfg.fault = sim::Fault::Silent;
+    auto owned = std::make_unique<VirtualRadio>(cfg);
+    VirtualRadio& radio = *owned;
+    AlignedComm comm(std::move(owned));
+    RadioLink link(comm);
+    link.meterValue = -1;
+    link.Befehl(11);
+    link.lesemeter();
+    link.Befehl(10);
+    EXPECT_EQ(link.meterValue, -1);
+    EXPECT_LT(radio.clock, 500 * kMillisecond);
+    EXPECT_LE(radio.waits, 3) << "waits block; they do not poll";
+}
