@@ -3,6 +3,7 @@
 #include "core/runtime_error.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qv7m {
 
@@ -23,7 +24,8 @@ AlignedComm::AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing)
 void AlignedComm::setPortOpen(bool open) {
     if (!open && line_->portOpen()) {
         // The radio goes on with an answer whether or not the port is open,
-        // and what it sends meanwhile is lost: let the owed answers end first.
+        // and what it sends meanwhile is lost: let the owed answers end first,
+        // and see that nothing more comes.
         try {
             waitForLine(true);
         } catch (const RuntimeError&) {
@@ -38,7 +40,8 @@ void AlignedComm::setPortOpen(bool open) {
     afresh_ = false;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
     partialFrame_.clear();
-    txFree_ = lastHeard_ = line_->now();
+    txFree_ = line_->now();
+    lastHeard_ = std::numeric_limits<LineTime>::min() / 2;  // nothing heard, nothing asked yet
 }
 
 void AlignedComm::Output(const QByteArray& bytes) {
@@ -170,16 +173,20 @@ LineTime AlignedComm::deadline(bool pacingKnown) const {
 LineTime AlignedComm::quietAt() const { return lastHeard_ + deadline(pacingMs_ >= 0); }
 
 // Waits until the link no longer starts afresh and, for a close, nothing is
-// owed; past the bound, what is owed is given up.
+// owed and the line has been quiet for a deadline: a byte too many at the end
+// of an answer comes after its count is complete, and after a reopen it would
+// be taken for the next request's. Past the bound, what is owed is given up.
 void AlignedComm::waitForLine(bool forClose) {
     const LineTime bound = line_->now() + timing_.waitBound;
-    for (settle(); afresh_ || (forClose && owes()); settle()) {
+    for (settle();; settle()) {
+        const bool owed = forClose && owes();
+        if (!owed && !afresh_ && (!forClose || line_->now() >= quietAt())) return;
         if (line_->now() >= bound) {
             startAfresh();
             afresh_ = false;
             return;
         }
-        wait(std::min(bound, afresh_ ? quietAt() : due(answers_.front())));
+        wait(std::min(bound, owed ? due(answers_.front()) : quietAt()));
     }
 }
 

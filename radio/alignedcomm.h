@@ -21,8 +21,9 @@
 //     starts afresh: the owed answers' remaining reads find nothing, bytes are
 //     dropped, and no request goes out until the line has been quiet for a
 //     deadline. Then nothing is owed.
-//  6. Closing the port first waits, within a bound, for the owed answers, so
-//     that no answer is cut in two by a close and a reopen.
+//  6. Closing the port first waits, within a bound, for the owed answers and
+//     a quiet line, so that no answer is cut in two by a close and a reopen,
+//     nor a byte too many taken for the next request's after it.
 //
 // The pacing in a deadline is the largest the program has set since the port
 // was opened; for a request sent before it set any, the radio's largest.
@@ -102,7 +103,7 @@ private:
     bool hasCurrent_ = false;
     int reads_ = 0;
     bool afresh_ = false;
-    LineTime lastHeard_ = 0;  // the latest byte taken in, or request in
+    LineTime lastHeard_ = 0;  // the latest byte taken in, or request in, since the port opened
     LineTime txFree_ = 0;     // when the program's writes so far have left the wire
     int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
     QByteArray partialFrame_;

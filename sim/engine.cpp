@@ -262,6 +262,7 @@ void Engine::handleFrame(int64_t at) {
   std::string note;
   std::vector<uint8_t> a = answerFor(f, note);
   applyFault(a, note);
+  if (!a.empty() && cfg_.tamper) cfg_.tamper(answersMade_++, a);
 
   std::string line = "frame=" + hexBytes(f, cat::kFrameBytes) + " vfoa=" + std::to_string(vfoa_) +
                      " vfob=" + std::to_string(vfob_) + " answer=" + hexBytes(a.data(), a.size());

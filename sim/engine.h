@@ -57,6 +57,10 @@ struct EngineConfig {
   // at once, and the rest of the answer keeps its full pacing from there. A
   // radio's own timer never squeezes the gaps to catch up.
   bool realClock = false;
+  // For tests on the engine: changes answer number n (from 0, in the order
+  // the radio makes them) before it is sent, as a radio that adds, loses or
+  // garbles a byte of one answer does.
+  std::function<void(uint64_t n, std::vector<uint8_t>& answer)> tamper;
 };
 
 class Engine {
@@ -128,6 +132,7 @@ class Engine {
   int64_t vfoa_, vfob_;
   int pacingMs_ = 0;
   uint64_t frames_ = 0;
+  uint64_t answersMade_ = 0;
   bool hungUp_ = false;
 
   struct Pending {

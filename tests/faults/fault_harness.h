@@ -141,9 +141,8 @@ protected:
         form->comport->setCurrentIndex(index);
         emit form->comport->activated(index);
     }
-    // The time a user takes to plug a cable or another radio in: long enough
-    // for the radio to have been switched off and on.
-    static void userPause() { usleep(1500 * 1000); }
+    // The time a user takes to plug a cable or another radio in, at the least.
+    static void userPause() { usleep(200 * 1000); }
     // The radio has taken in the program's frames up to one with this opcode
     // (it reads at line speed).
     static bool radioEndsWith(const simtest::Sim& radio, uint8_t opcode) {

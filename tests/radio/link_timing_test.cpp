@@ -50,6 +50,8 @@ std::vector<Case> cases() {
             for (int byte = 0; byte < 5; ++byte) all.push_back({"", before, 3, 0, 0, 0, {{kind, kStep, byte}}});
         for (int byte : {0, 3, 15})
             for (Fault::Kind kind : {Fault::Drop, Fault::Add}) all.push_back({"", before, 3, 0, 0, 0, {{kind, kStatus, byte}}});
+        // An answer a byte too long just before the port is closed and opened again.
+        all.push_back({"", before, 3, 0, 0, 0, {{Fault::Add, kStatus - 1, 16}}});
         all.push_back({"", before, 0, 0, 16, 0, {}, 255});  // taken before the program sets its own
     }
     return all;
@@ -127,11 +129,11 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     std::set<size_t> spoilt;
     for (const Fault& f : c.faults)
         for (int n = 0; n <= (f.answer == kStatus ? 2 : 1); ++n) spoilt.insert(size_t(f.answer + n));
+    const bool statusSpoilt = spoilt.count(kStatus);
     for (size_t n : in.shifted) EXPECT_TRUE(c.faults.size() && n == size_t(c.faults[0].answer)) << "request " << n;
     for (size_t n : in.short_) EXPECT_TRUE(spoilt.count(n)) << "request " << n << " lost its answer";
 
     // Each sweep centres on VFO-A: the retune shows from the second sweep.
-    const bool statusSpoilt = spoilt.count(kStatus);
     EXPECT_EQ(centres.size(), 4u);
     EXPECT_EQ(centres.at(0), statusSpoilt ? centres.at(0) : 1425000);
     for (size_t s = 1; s < centres.size(); ++s) EXPECT_EQ(centres[s], 703500) << "sweep " << s;
@@ -152,7 +154,9 @@ TEST(Deadline, ASilentRadiosProbeIsOverWithinHalfASecond) {
     VirtualRadio& radio = *owned;
     AlignedComm comm(std::move(owned));
     RadioLink link(comm);
+    // As choosing the port does it: the port test, then one meter read.
     link.meterValue = -1;
+    EXPECT_TRUE(link.PortTest(1));
     link.Befehl(11);
     link.lesemeter();
     link.Befehl(10);

@@ -2,8 +2,8 @@
 // The simulated radio's engine at the far end of a serial line on a virtual
 // clock. Time moves only while the program waits, or when a test says the
 // program is busy, so the link's tests run in no real time and always alike.
-// The line between them can lose, add or garble a byte of a given answer, and
-// bytes the radio sends while the port is closed are lost, as on a real line.
+// The radio can add a byte to a given answer, the line can lose or garble one,
+// and bytes the radio sends while the port is closed are lost, as on a real line.
 
 #include "core/runtime_error.h"
 #include "radio/rawline.h"
@@ -19,16 +19,16 @@ public:
     struct LineFault {
         enum Kind { Drop, Add, Garble } kind;
         int answer;  // 0-based, in the order the radio sends them
-        int byte;    // 0-based within that answer
+        int byte;    // 0-based within that answer; an added byte goes before it
     };
 
     explicit VirtualRadio(const sim::EngineConfig& cfg)
-        : engine(cfg, sim::Meter(sim::builtinBand(), cfg.seed),
+        : engine(withAddedBytes(cfg), sim::Meter(sim::builtinBand(), cfg.seed),
                  [this](uint8_t b, int64_t at, bool last) { handOver(b, at, last); }, nullptr) {}
 
     sim::Engine engine;
     LineTime clock = 0;
-    // Every answer as the radio sent it, before the line's faults.
+    // Every answer as the radio sent it (an added byte included), before the line's faults.
     std::vector<QByteArray> answers;
     std::vector<LineFault> faults;
     // The program is not run for this long once its next wait is over (a
@@ -91,6 +91,15 @@ private:
             throw RuntimeError(RuntimeError::Kind::Serial,
                                QString::fromLatin1(gone ? "COM1: the port has gone away" : "COM1: the port is not open"));
     }
+    // The radio sends an added byte in its answer's cadence, as it would its own.
+    sim::EngineConfig withAddedBytes(sim::EngineConfig cfg) {
+        cfg.tamper = [this](uint64_t n, std::vector<uint8_t>& answer) {
+            for (const LineFault& f : faults)
+                if (f.kind == LineFault::Add && uint64_t(f.answer) == n && size_t(f.byte) <= answer.size())
+                    answer.insert(answer.begin() + f.byte, 0x5A);
+        };
+        return cfg;
+    }
     void handOver(uint8_t b, int64_t, bool last) {
         if (answers.size() <= current_) answers.emplace_back();
         const int index = int(answers[current_].size());
@@ -98,7 +107,6 @@ private:
         bool dropped = false;
         for (const LineFault& f : faults) {
             if (f.answer != int(current_) || f.byte != index) continue;
-            if (f.kind == LineFault::Add) deliver(0x5A);
             if (f.kind == LineFault::Garble) b ^= 0x55;
             dropped = dropped || f.kind == LineFault::Drop;
         }
