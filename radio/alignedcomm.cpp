@@ -31,6 +31,7 @@ void AlignedComm::setPortOpen(bool open) {
         } catch (const RuntimeError&) {
             line_->setPortOpen(false);
             answers_.clear();
+            hasCurrent_ = false;
             throw;
         }
     }
