@@ -66,51 +66,72 @@ write("fuzz_status_decode", "ffff", status([0x11] + [0xFF] * 15).data())
 write("fuzz_status_decode", "quit-in-decode", status(record, end_at=3).data())
 write("fuzz_status_decode", "shifted", status(record, empty=(1, 2, 3, 4)).data())
 
-# --- fuzz_alignment: a session as the program makes it, with faults.
-AS_IS = 9
+# --- fuzz_alignment: the radio's timing, line faults, then the program's calls.
+STEP, HOLD_PASS, STATUS, SLEEP, HELD_UP, REOPEN = range(6)
+DROP, ADD, GARBLE = range(3)
 
-def step(t, f, tamper=(AS_IS,)):
-    t.byte(1).num(f, 100000, 3000000)
-    for v in tamper:
-        t.byte(v)
+
+def session(before=True, latency_us=3000, jitter_us=0, batch_ms=0, faults=(), left_pacing=0):
+    t = Taken().byte(before).num(latency_us, 0, 50000).num(jitter_us, 0, 20000).num(batch_ms, 0, 32)
+    t.num(len(faults), 0, 3)
+    for kind, answer, byte in faults:
+        t.num(kind, 0, 2).num(answer, 0, 40).num(byte, 0, 15)
+    return t.byte(left_pacing)
+
+
+def step(t, offset, band40=False):  # VFO-B at 7.000 or 14.200 MHz + offset x 10 Hz
+    return t.byte(STEP).byte(band40).num(offset, 0, 10000)
+
+
+def sweep(t, steps, first=0):
+    t.byte(STATUS)
+    for i in range(steps):
+        step(t, first + 10 * i).byte(SLEEP).num(10, 0, 60)
     return t
 
-t = Taken().byte(0).byte(2).byte(AS_IS)
-for i in range(6):
-    step(t, 1424500 + 10 * i)
+
+def held_up(t, ms, stall, calls_ahead=0):
+    t.byte(HELD_UP).num(ms, 0, 1500).byte(stall)
+    return t if stall else t.num(calls_ahead, 0, 24)
+
+
+def reopen(t, left_pacing=None, stray_reads=0):
+    t.byte(REOPEN).byte(left_pacing is not None)
+    if left_pacing is not None:
+        t.byte(left_pacing)
+    return t.num(stray_reads, 0, 3)
+
+
+t = sweep(session(), 12, 4000)
+t.byte(HOLD_PASS).byte(HOLD_PASS)
+reopen(t)
+sweep(t, 6, 4100)
 write("fuzz_alignment", "scan", t.data())
 
-t = Taken().byte(1).byte(2).byte(AS_IS)  # values told apart
-step(t, 1424500, (1, 0, 0x99))           # a byte added in front
-step(t, 1424510, (0, 4))                 # the pad dropped
-step(t, 1424520, (2, 0))                 # the first copy lost on the line
-step(t, 1424530, (5,)).num(60000, 0, 120000)  # slow to answer
-step(t, 1424540, (4,))                   # silent
-step(t, 1424550, (3, 1, 2, 3, 4, 5))     # garbage
-step(t, 1424560, (6, 1))                 # stops after one byte
-step(t, 1424570)
-t.byte(4).num(150000, 0, 400000)         # the window busy for 150 ms
-t.byte(2).byte(AS_IS)
-write("fuzz_alignment", "faults", t.data())
+t = sweep(session(before=False, latency_us=5000, jitter_us=10000, batch_ms=16), 8, 5000)
+held_up(t, 40, True)
+sweep(t, 4, 5200)
+held_up(t, 100, False, 7)
+sweep(t, 4, 5300)
+write("fuzz_alignment", "jitter-batch-busy", t.data())
 
-t = Taken().byte(0).byte(8).byte(7)      # eight bytes of noise
-for i in range(8):
-    t.num(3000 * i, 0, 300000).byte(0x55)
-step(t, 1425000)
-t.byte(5).byte(6)                        # close and open again
-step(t, 1425000)
-t.byte(9).byte(1).byte(0)                # someone set the radio's pacing to 0
-t.byte(2).byte(AS_IS)
-t.byte(11).byte(1)                       # the cable pulled
-step(t, 1425000)
-write("fuzz_alignment", "noise-reopen-gone", t.data())
+t = session(faults=[(DROP, 3, 2), (ADD, 6, 4), (GARBLE, 10, 5)])
+sweep(t, 12, 3500)
+write("fuzz_alignment", "line-faults", t.data())
 
-t = Taken().byte(0)
-t.byte(10).byte(4).num(40, 0, 40).byte(1).byte(AS_IS)  # 10 03: two records, forty reads
-t.byte(12).byte(0)                                       # pacing 0
-t.byte(10).byte(1).num(8, 0, 40).byte(2).byte(255).byte(AS_IS)  # read flags, paced 255 ms
-step(t, 703500)
-write("fuzz_alignment", "other-requests", t.data())
+t = sweep(session(latency_us=40000, jitter_us=10000), 4, 6000)
+held_up(t, 600, False, 4)
+sweep(t, 3, 6100)
+held_up(t, 1200, True)
+sweep(t, 3, 6200)
+write("fuzz_alignment", "held-up", t.data())
+
+t = sweep(session(left_pacing=255), 2, 200, )
+reopen(t, left_pacing=100, stray_reads=3)
+sweep(t, 3, 300)
+reopen(t)
+t.byte(HOLD_PASS)
+write("fuzz_alignment", "left-pacing-reopen", t.data())
 
 # --- fuzz_settings: files as the program writes them, and as people edit them.
 settings = {
