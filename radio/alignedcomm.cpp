@@ -38,7 +38,7 @@ void AlignedComm::setPortOpen(bool open) {
     line_->setPortOpen(open);
     answers_.clear();
     hasCurrent_ = false;
-    afresh_ = false;
+    afresh_ = slowTail_ = false;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
     partialFrame_.clear();
     txFree_ = line_->now();
@@ -116,7 +116,7 @@ void AlignedComm::idleWait(int ms) {
 void AlignedComm::settle() {
     wait(line_->now());
     const LineTime now = line_->now();
-    if (afresh_ && now >= quietAt()) afresh_ = false;
+    if (afresh_ && now >= quietAt()) afresh_ = slowTail_ = false;
     expire(now);
 }
 
@@ -157,21 +157,33 @@ void AlignedComm::finishFront(LineTime at) {
 }
 
 void AlignedComm::expire(LineTime now) {
-    while (owes() && now >= due(answers_.front())) finishFront(due(answers_.front()));
+    while (owes() && now >= due(answers_.front())) {
+        // Begun, the radio may still be sending it, at a pacing the program never set.
+        const Answer& a = answers_.front();
+        slowTail_ = slowTail_ || (!a.pacingKnown && !a.bytes.empty());
+        finishFront(due(answers_.front()));
+    }
 }
 
 void AlignedComm::startAfresh() {
+    for (const Answer& a : answers_) slowTail_ = slowTail_ || (!a.over && !a.pacingKnown);
     while (answers_.size() > (hasCurrent_ ? 1u : 0u)) answers_.pop_front();
     for (Answer& a : answers_) a.over = a.broken = true;
     afresh_ = true;
 }
 
-LineTime AlignedComm::deadline(bool pacingKnown) const {
+// The first byte comes one paced byte after the radio could send it; a later
+// one, two after the byte before, should the byte between be lost on the line.
+LineTime AlignedComm::deadline(bool pacingKnown, int bytes) const {
     const int pacing = pacingKnown ? std::max(pacingMs_, 0) : kLongestPacingMs;
-    return timing_.margin + timing_.byteTime + LineTime(pacing) * kMillisecond;
+    return timing_.margin + bytes * (timing_.byteTime + LineTime(pacing) * kMillisecond);
 }
 
-LineTime AlignedComm::quietAt() const { return lastHeard_ + deadline(pacingMs_ >= 0); }
+LineTime AlignedComm::due(const Answer& a) const {
+    return a.clockFrom + deadline(a.pacingKnown, a.bytes.empty() ? 1 : 2);
+}
+
+LineTime AlignedComm::quietAt() const { return lastHeard_ + deadline(pacingMs_ >= 0 && !slowTail_, 2); }
 
 // Waits until the link no longer starts afresh and, for a close, nothing is
 // owed and the line has been quiet for a deadline: a byte too many at the end

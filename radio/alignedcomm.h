@@ -13,20 +13,22 @@
 //  3. A meter answer is its reading four times, then F7. Its first byte goes
 //     to a read once the second agrees with it, or the answer is over.
 //  4. An answer is over without all its bytes when its next byte has not come
-//     within the deadline (margin + byte time + pacing) counted from when the
-//     radio could have sent it: its request in and the answers before it
-//     over, or its last byte. What has already arrived is taken in before a
-//     deadline is judged. Its remaining reads find nothing.
+//     within a deadline: margin + one paced byte counted from when the radio
+//     could have sent it (its request in and the answers before it over), or
+//     margin + two paced bytes from its last byte (one may be lost). What has
+//     already arrived is taken in before a deadline is judged. Its remaining
+//     reads find nothing.
 //  5. A meter answer that breaks its shape, or a byte with no answer owed,
 //     starts afresh: the owed answers' remaining reads find nothing, bytes are
-//     dropped, and no request goes out until the line has been quiet for a
-//     deadline. Then nothing is owed.
+//     dropped, and no request goes out until the line has been quiet for
+//     margin + two paced bytes. Then nothing is owed.
 //  6. Closing the port first waits, within a bound, for the owed answers and
 //     a quiet line, so that no answer is cut in two by a close and a reopen,
 //     nor a byte too many taken for the next request's after it.
 //
 // The pacing in a deadline is the largest the program has set since the port
-// was opened; for a request sent before it set any, the radio's largest.
+// was opened; for a request sent before it set any, the radio's largest, and
+// so for the quiet while the radio may still be sending such an answer.
 // Every wait blocks on the line.
 
 #include "radio/rawline.h"
@@ -89,8 +91,8 @@ private:
     void finishFront(LineTime at);
     void expire(LineTime now);
     void startAfresh();
-    LineTime deadline(bool pacingKnown) const;
-    LineTime due(const Answer& a) const { return a.clockFrom + deadline(a.pacingKnown); }
+    LineTime deadline(bool pacingKnown, int bytes) const;
+    LineTime due(const Answer& a) const;
     LineTime quietAt() const;
     bool owes() const { return !answers_.empty() && !answers_.front().over; }
     void waitForLine(bool untilNothingOwed);
@@ -103,6 +105,7 @@ private:
     bool hasCurrent_ = false;
     int reads_ = 0;
     bool afresh_ = false;
+    bool slowTail_ = false;   // an answer paced as the program never set may still be coming
     LineTime lastHeard_ = 0;  // the latest byte taken in, or request in, since the port opened
     LineTime txFree_ = 0;     // when the program's writes so far have left the wire
     int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
