@@ -3,10 +3,13 @@
 // operator retunes now and then, and reports memory, open descriptors, steps
 // done and steps drawn true.
 //
-//   qv7m-bench-longrun [minutes=30] [warm-up seconds=60] [--trace]
+//   qv7m-bench-longrun [minutes=30] [warm-up seconds=60] [--trace] [-- radio options]
 //
-// With --trace, every untrue step is followed by what the line did around it:
-// the bytes written, every byte taken in with its stamp, and what each read gave.
+// The radio paces before every answer byte, with 10 ms of latency jitter, and
+// its bytes come in 16 ms batches as through a USB-serial adapter; options
+// after "--" go to the simulator instead. With --trace, every untrue step is
+// followed by what the line did around it: the bytes written, every byte
+// taken in with its stamp, and what each read gave.
 
 #include "app/form1.h"
 #include "radio/alignedcomm.h"
@@ -28,6 +31,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace qv7m;
 
@@ -149,18 +153,34 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!std::getenv("QV7M_SIM")) setenv("QV7M_SIM", QV7M_SIM_PATH, 1);
     QApplication app(argc, argv);
-    const double minutes = argc > 1 ? std::atof(argv[1]) : 30;
-    const int warmup = argc > 2 ? std::atoi(argv[2]) : 60;
+    double minutes = 30;
+    int warmup = 60, numbers = 0;
     bool tracing = false;
-    for (int i = 1; i < argc; ++i) tracing = tracing || std::strcmp(argv[i], "--trace") == 0;
+    std::vector<std::string> radio{"--pacing", "before", "--jitter", "10", "--batch", "16"};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--trace") == 0) {
+            tracing = true;
+        } else if (std::strcmp(argv[i], "--") == 0) {
+            radio.assign(argv + i + 1, argv + argc);
+            break;
+        } else if (numbers++ == 0) {
+            minutes = std::atof(argv[i]);
+        } else {
+            warmup = std::atoi(argv[i]);
+        }
+    }
     const qint64 total = static_cast<qint64>(minutes * 60000);
+    std::string radioText;
+    for (const std::string& a : radio) radioText += " " + a;
+    std::printf("long run: %g min scanning, radio%s\n", minutes, radioText.c_str());
 
     // The operator moves between 20 m and 40 m every two minutes.
     std::string schedule;
     for (int s = 120, i = 0; s < minutes * 60 + 120; s += 120, ++i)
         schedule += (schedule.empty() ? "" : ",") + std::to_string(s) + "s=" + (i % 2 ? "14250000" : "7035000");
-    simtest::Sim sim({"--retune", schedule});
-    QTemporaryDir work;
+    radio.insert(radio.end(), {"--retune", schedule});
+    QTemporaryDir work;  // outlives the simulator, whose clean-up runs a shell in it
+    simtest::Sim sim(radio);
     QDir::setCurrent(work.path());
     if (::symlink(sim.link.c_str(), "COM1") != 0) return 1;
 
@@ -216,7 +236,7 @@ int main(int argc, char** argv) {
     const double cpu = cpuSeconds() - cpuWarm;
     const double seconds = clock.elapsed() / 1000.0;
 
-    std::printf("long run: %.1f min scanning, %lld sweeps, %lld full steps\n", seconds / 60,
+    std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60,
                 form.sweep.sweepsStarted, form.sweep.fullSteps);
     std::printf("  steps drawn true        %lld of %lld%s\n", stepsTrue, stepsTrue + stepsFalse,
                 stepsFalse ? "   <-- NOT ALL TRUE" : "");
