@@ -92,7 +92,7 @@ QByteArray AlignedComm::Input() {
     if (i < 1 || i > current.length) return {};
     for (;;) {
         if (current.broken) return {};
-        const bool confirmed = current.opcode != cat::op::kMeter || i > 1 || current.bytes.size() >= 2 || current.over;
+        const bool confirmed = current.opcode != cat::op::kMeter || i > 1 || current.bytes.size() >= 2;
         if (int(current.bytes.size()) >= i && confirmed) return QByteArray(1, char(current.bytes[size_t(i - 1)]));
         if (current.over) return {};
         wait(due(answers_.front()));
@@ -135,7 +135,7 @@ void AlignedComm::sort(const StampedByte& b) {
     }
     Answer& a = answers_.front();
     a.bytes.push_back(b.value);
-    a.clockFrom = b.at;
+    a.clockFrom = std::max(b.at, a.inAt);  // never before the radio could have sent it
     if (!keepsShape(a))
         startAfresh();
     else if (int(a.bytes.size()) == a.length)
@@ -143,9 +143,16 @@ void AlignedComm::sort(const StampedByte& b) {
 }
 
 bool AlignedComm::keepsShape(const Answer& a) const {
-    if (a.opcode != cat::op::kMeter) return true;
     const size_t n = a.bytes.size();
-    return a.bytes.back() == (n <= size_t(cat::kMeterCopies) ? a.bytes.front() : cat::kMeterPad);
+    if (a.opcode == cat::op::kMeter)
+        return a.bytes.back() == (n <= size_t(cat::kMeterCopies) ? a.bytes.front() : cat::kMeterPad);
+    // A record's frequency is one the radio tunes; a record shifted by a byte
+    // lost or added before it is not.
+    const size_t last = size_t(cat::kRecordFrequencyByte) + 3;
+    if (a.opcode != cat::op::kStatus || a.length < cat::kRecordBytes || n != last) return true;
+    uint32_t count = 0;
+    for (size_t k = last - 4; k < last; ++k) count = count << 8 | a.bytes[k];
+    return cat::hzFromCount(count) >= cat::kMinHz && cat::hzFromCount(count) <= cat::kMaxHz;
 }
 
 // The oldest owed answer is over at `at`; the next one's clock starts then.

@@ -10,15 +10,16 @@
 //  2. Reads 1 to 3 after a request find nothing; read 3 + i takes byte i of
 //     that request's answer, waiting for it. Reads past the answer's length,
 //     or with no request, find nothing at once.
-//  3. A meter answer is its reading four times, then F7. Its first byte goes
-//     to a read once the second agrees with it, or the answer is over.
+//  3. Shapes: a meter answer is its reading four times, then F7, and its
+//     first byte goes to a read only once the second agrees with it; a status
+//     record's frequency (bytes 2 to 5) is one the radio tunes.
 //  4. An answer is over without all its bytes when its next byte has not come
 //     within a deadline: margin + one paced byte counted from when the radio
 //     could have sent it (its request in and the answers before it over), or
 //     margin + two paced bytes from its last byte (one may be lost). What has
 //     already arrived is taken in before a deadline is judged. Its remaining
 //     reads find nothing.
-//  5. A meter answer that breaks its shape, or a byte with no answer owed,
+//  5. An answer that breaks its shape, or a byte with no answer owed,
 //     starts afresh: the owed answers' remaining reads find nothing, bytes are
 //     dropped, and no request goes out until the line has been quiet for
 //     margin + two paced bytes. Then nothing is owed.
