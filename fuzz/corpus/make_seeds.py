@@ -70,7 +70,6 @@ write("fuzz_status_decode", "shifted", status(record, empty=(1, 2, 3, 4)).data()
 STEP, HOLD_PASS, STATUS, SLEEP, HELD_UP, REOPEN = range(6)
 DROP, ADD, GARBLE = range(3)
 
-
 def session(before=True, latency_us=3000, jitter_us=0, batch_ms=0, faults=(), left_pacing=0):
     t = Taken().byte(before).num(latency_us, 0, 50000).num(jitter_us, 0, 20000).num(batch_ms, 0, 32)
     t.num(len(faults), 0, 3)
@@ -78,60 +77,30 @@ def session(before=True, latency_us=3000, jitter_us=0, batch_ms=0, faults=(), le
         t.num(kind, 0, 2).num(answer, 0, 40).num(byte, 0, 15)
     return t.byte(left_pacing)
 
-
-def step(t, offset, band40=False):  # VFO-B at 7.000 or 14.200 MHz + offset x 10 Hz
-    return t.byte(STEP).byte(band40).num(offset, 0, 10000)
-
-
-def sweep(t, steps, first=0):
+def sweep(t, steps, first):  # a status read, then steps from 14.200 MHz + first x 10 Hz
     t.byte(STATUS)
     for i in range(steps):
-        step(t, first + 10 * i).byte(SLEEP).num(10, 0, 60)
+        t.byte(STEP).byte(0).num(first + 10 * i, 0, 10000).byte(SLEEP).num(10, 0, 60)
     return t
 
-
-def held_up(t, ms, stall, calls_ahead=0):
-    t.byte(HELD_UP).num(ms, 0, 1500).byte(stall)
-    return t if stall else t.num(calls_ahead, 0, 24)
-
+def held_up(t, ms, calls_ahead=None):  # None: on waking from the next wait
+    t.byte(HELD_UP).num(ms, 0, 1500).byte(calls_ahead is None)
+    return t if calls_ahead is None else t.num(calls_ahead, 0, 24)
 
 def reopen(t, left_pacing=None, stray_reads=0):
     t.byte(REOPEN).byte(left_pacing is not None)
-    if left_pacing is not None:
-        t.byte(left_pacing)
-    return t.num(stray_reads, 0, 3)
+    return (t if left_pacing is None else t.byte(left_pacing)).num(stray_reads, 0, 3)
 
-
-t = sweep(session(), 12, 4000)
-t.byte(HOLD_PASS).byte(HOLD_PASS)
-reopen(t)
-sweep(t, 6, 4100)
-write("fuzz_alignment", "scan", t.data())
-
-t = sweep(session(before=False, latency_us=5000, jitter_us=10000, batch_ms=16), 8, 5000)
-held_up(t, 40, True)
-sweep(t, 4, 5200)
-held_up(t, 100, False, 7)
-sweep(t, 4, 5300)
-write("fuzz_alignment", "jitter-batch-busy", t.data())
-
+t = sweep(session(), 12, 4000).byte(HOLD_PASS).byte(HOLD_PASS)
+write("fuzz_alignment", "scan", sweep(reopen(t), 6, 4100).data())
+t = held_up(sweep(session(before=False, latency_us=5000, jitter_us=10000, batch_ms=16), 8, 5000), 40)
+write("fuzz_alignment", "jitter-batch-busy", sweep(held_up(sweep(t, 4, 5200), 100, 7), 4, 5300).data())
 t = session(faults=[(DROP, 3, 2), (ADD, 6, 4), (GARBLE, 10, 5)])
-sweep(t, 12, 3500)
-write("fuzz_alignment", "line-faults", t.data())
-
-t = sweep(session(latency_us=40000, jitter_us=10000), 4, 6000)
-held_up(t, 600, False, 4)
-sweep(t, 3, 6100)
-held_up(t, 1200, True)
-sweep(t, 3, 6200)
-write("fuzz_alignment", "held-up", t.data())
-
-t = sweep(session(left_pacing=255), 2, 200, )
-reopen(t, left_pacing=100, stray_reads=3)
-sweep(t, 3, 300)
-reopen(t)
-t.byte(HOLD_PASS)
-write("fuzz_alignment", "left-pacing-reopen", t.data())
+write("fuzz_alignment", "line-faults", sweep(t, 12, 3500).data())
+t = held_up(sweep(session(latency_us=40000, jitter_us=10000), 4, 6000), 600, 4)
+write("fuzz_alignment", "held-up", sweep(held_up(sweep(t, 3, 6100), 1200), 3, 6200).data())
+t = reopen(sweep(session(left_pacing=255), 2, 200), left_pacing=100, stray_reads=3)
+write("fuzz_alignment", "left-pacing-reopen", reopen(sweep(t, 3, 300)).byte(HOLD_PASS).data())
 
 # --- fuzz_settings: files as the program writes them, and as people edit them.
 settings = {
