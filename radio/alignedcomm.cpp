@@ -41,7 +41,7 @@ void AlignedComm::setPortOpen(bool open) {
     afresh_ = slowTail_ = false;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
     partialFrame_.clear();
-    txFree_ = line_->now();
+    // txFree_ stays: what was written before a close may still be on its way.
     lastHeard_ = std::numeric_limits<LineTime>::min() / 2;  // nothing heard, nothing asked yet
 }
 
