@@ -55,7 +55,9 @@ void AlignedComm::Output(const QByteArray& bytes) {
         asks = asks || cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
         frame.clear();
     }
-    if (asks && afresh_) waitForLine(false);
+    // Past the bound the line never went quiet: the request goes out, but its
+    // answer is given up with the rest until it does.
+    const bool givenUp = asks && afresh_ && !waitForLine(false);
 
     const LineTime writtenAt = line_->now();
     line_->Output(bytes);
@@ -75,6 +77,7 @@ void AlignedComm::Output(const QByteArray& bytes) {
         a.length = length;
         a.inAt = start + LineTime(i + 1) * timing_.byteTime;
         a.pacingKnown = pacingMs_ >= 0;
+        a.over = a.broken = givenUp;
         if (!owes()) a.clockFrom = a.inAt;
         lastHeard_ = std::max(lastHeard_, a.inAt);
         answers_.push_back(std::move(a));
@@ -92,8 +95,7 @@ QByteArray AlignedComm::Input() {
     if (i < 1 || i > current.length) return {};
     for (;;) {
         if (current.broken) return {};
-        const bool confirmed = current.opcode != cat::op::kMeter || i > 1 || current.bytes.size() >= 2;
-        if (int(current.bytes.size()) >= i && confirmed) return QByteArray(1, char(current.bytes[size_t(i - 1)]));
+        if (i <= checked(current)) return QByteArray(1, char(current.bytes[size_t(i - 1)]));
         if (current.over) return {};
         wait(due(answers_.front()));
         settle();
@@ -142,6 +144,16 @@ void AlignedComm::sort(const StampedByte& b) {
         finishFront(b.at);
 }
 
+bool AlignedComm::isRecord(const Answer& a) { return a.opcode == cat::op::kStatus && a.length >= cat::kRecordBytes; }
+
+// How many of its bytes a read may take: those its shape has been checked on.
+int AlignedComm::checked(const Answer& a) {
+    const int n = int(a.bytes.size());
+    if (a.opcode == cat::op::kMeter) return n >= 2 ? n : 0;
+    if (isRecord(a)) return n >= cat::kRecordFrequencyByte + 3 ? n : 0;
+    return n;
+}
+
 bool AlignedComm::keepsShape(const Answer& a) const {
     const size_t n = a.bytes.size();
     if (a.opcode == cat::op::kMeter)
@@ -149,7 +161,7 @@ bool AlignedComm::keepsShape(const Answer& a) const {
     // A record's frequency is one the radio tunes; a record shifted by a byte
     // lost or added before it is not.
     const size_t last = size_t(cat::kRecordFrequencyByte) + 3;
-    if (a.opcode != cat::op::kStatus || a.length < cat::kRecordBytes || n != last) return true;
+    if (!isRecord(a) || n != last) return true;
     uint32_t count = 0;
     for (size_t k = last - 4; k < last; ++k) count = count << 8 | a.bytes[k];
     return cat::hzFromCount(count) >= cat::kMinHz && cat::hzFromCount(count) <= cat::kMaxHz;
@@ -195,16 +207,16 @@ LineTime AlignedComm::quietAt() const { return lastHeard_ + deadline(pacingMs_ >
 // Waits until the link no longer starts afresh and, for a close, nothing is
 // owed and the line has been quiet for a deadline: a byte too many at the end
 // of an answer comes after its count is complete, and after a reopen it would
-// be taken for the next request's. Past the bound, what is owed is given up.
-void AlignedComm::waitForLine(bool forClose) {
+// be taken for the next request's. False when the bound passed first; what
+// is owed is then given up.
+bool AlignedComm::waitForLine(bool forClose) {
     const LineTime bound = line_->now() + timing_.waitBound;
     for (settle();; settle()) {
         const bool owed = forClose && owes();
-        if (!owed && !afresh_ && (!forClose || line_->now() >= quietAt())) return;
+        if (!owed && !afresh_ && (!forClose || line_->now() >= quietAt())) return true;
         if (line_->now() >= bound) {
             startAfresh();
-            afresh_ = false;
-            return;
+            return false;
         }
         wait(std::min(bound, owed ? due(answers_.front()) : quietAt()));
     }

@@ -1,36 +1,25 @@
 #pragma once
 // Lines the radio's answers up with the program's reads, by order and count.
+// The program reads one byte at a time, without waiting, after its request.
 //
-// The program reads one byte at a time, without waiting, right after its
-// request. This layer sits between those reads and the serial line. Its rules:
+//  1. Every request owes an answer of the length the protocol gives; every
+//     byte received is the next byte of the oldest answer owed.
+//  2. Reads 1-3 after a request find nothing; read 3 + i waits for byte i of
+//     its answer. Reads past the answer, or with no request, find nothing.
+//  3. Shapes: a meter answer is four equal copies, then F7; a status record
+//     names a frequency the radio tunes. A read takes a byte once the shape
+//     is checked on it: a meter answer's first with the second, a record's
+//     first five together.
+//  4. An answer is over, its remaining reads empty, when its next byte is
+//     later than margin + one paced byte after the radio could send it, or
+//     margin + two after its last byte. What has arrived is taken in first.
+//  5. A broken shape, or a byte nobody is owed, starts afresh: reads find
+//     nothing, bytes are dropped, and no request goes out until the line has
+//     been quiet for margin + two paced bytes, or (its answer given up) a bound.
+//  6. A close first waits, within a bound, for the owed answers and a quiet line.
 //
-//  1. Every request (a frame the radio answers) owes an answer whose length
-//     the protocol gives. Every byte received is the next byte of the oldest
-//     answer still owed.
-//  2. Reads 1 to 3 after a request find nothing; read 3 + i takes byte i of
-//     that request's answer, waiting for it. Reads past the answer's length,
-//     or with no request, find nothing at once.
-//  3. Shapes: a meter answer is its reading four times, then F7, and its
-//     first byte goes to a read only once the second agrees with it; a status
-//     record's frequency (bytes 2 to 5) is one the radio tunes.
-//  4. An answer is over without all its bytes when its next byte has not come
-//     within a deadline: margin + one paced byte counted from when the radio
-//     could have sent it (its request in and the answers before it over), or
-//     margin + two paced bytes from its last byte (one may be lost). What has
-//     already arrived is taken in before a deadline is judged. Its remaining
-//     reads find nothing.
-//  5. An answer that breaks its shape, or a byte with no answer owed,
-//     starts afresh: the owed answers' remaining reads find nothing, bytes are
-//     dropped, and no request goes out until the line has been quiet for
-//     margin + two paced bytes. Then nothing is owed.
-//  6. Closing the port first waits, within a bound, for the owed answers and
-//     a quiet line, so that no answer is cut in two by a close and a reopen,
-//     nor a byte too many taken for the next request's after it.
-//
-// The pacing in a deadline is the largest the program has set since the port
-// was opened; for a request sent before it set any, the radio's largest, and
-// so for the quiet while the radio may still be sending such an answer.
-// Every wait blocks on the line.
+// Pacing is the largest the program set since the port opened, or the radio's
+// largest for answers asked before that. Every wait blocks on the line.
 
 #include "radio/rawline.h"
 
@@ -96,7 +85,9 @@ private:
     LineTime due(const Answer& a) const;
     LineTime quietAt() const;
     bool owes() const { return !answers_.empty() && !answers_.front().over; }
-    void waitForLine(bool untilNothingOwed);
+    bool waitForLine(bool forClose);
+    static bool isRecord(const Answer& a);
+    static int checked(const Answer& a);
 
     std::unique_ptr<RawLine> line_;
     Timing timing_;
