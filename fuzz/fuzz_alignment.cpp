@@ -14,6 +14,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 
@@ -64,14 +65,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cfg.batchNs = LineTime(in.ConsumeIntegralInRange(0, 32)) * kMillisecond;
     auto owned = std::make_unique<Radio>(cfg);
     Radio& radio = *owned;
+    // One fault at a time: the link is back in step two requests after one,
+    // and faults that meet within that can make any answer's shape.
     for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-        const auto kind = Fault::Kind(in.ConsumeIntegralInRange(0, 2));
-        radio.faults.push_back({kind, in.ConsumeIntegralInRange(0, 40), in.ConsumeIntegralInRange(0, 15)});
+        const Fault f{Fault::Kind(in.ConsumeIntegralInRange(0, 2)), in.ConsumeIntegralInRange(0, 40),
+                      in.ConsumeIntegralInRange(0, 15)};
+        if (std::none_of(radio.faults.begin(), radio.faults.end(),
+                         [&](const Fault& g) { return std::abs(g.answer - f.answer) < 3; }))
+            radio.faults.push_back(f);
     }
     Link comm(std::move(owned));
     RadioLink link(comm);
     // Another program may leave the radio's pacing anything while the port is closed.
+    int slowestLeft = 0;
     auto leavePacing = [&](uint8_t ms) {
+        slowestLeft = std::max(slowestLeft, int(ms));
         radio.setPortOpen(true);
         radio.Output(QByteArray("\0\0\0", 3) + char(ms) + '\x0E');
         radio.busy(cat::kFrameBytes * kByteTime);  // its close waits for the frame to leave
@@ -131,7 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.Befehl(10);
     radio.engine.advance(radio.clock + 100000 * kMillisecond);  // every answer sent in full
 
-    const bool exact = longestHold <= AlignedComm::Timing{}.margin;
+    // Above 60 ms left by another program, a status answer outlasts the wait
+    // for a quiet line, and a fault costs every request asked meanwhile.
+    const bool exact = longestHold <= AlignedComm::Timing{}.margin && slowestLeft <= 60;
     const std::vector<test::Reads>& requests = comm.requests[""];
     FUZZ_CHECK(requests.size() <= radio.answers.size(), "%zu requests, %zu answers", requests.size(), radio.answers.size());
     for (size_t n = 0; n < requests.size(); ++n) {

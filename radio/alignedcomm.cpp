@@ -34,15 +34,19 @@ void AlignedComm::setPortOpen(bool open) {
             hasCurrent_ = false;
             throw;
         }
+        // A line not yet quiet after a fault may still be carrying an answer
+        // when the port is open again: the next session starts afresh.
+        unsettled_ = afresh_;
     }
     line_->setPortOpen(open);
     answers_.clear();
-    hasCurrent_ = false;
-    afresh_ = slowTail_ = false;
+    hasCurrent_ = heard_ = false;
+    afresh_ = open && unsettled_;
+    slowTail_ = slowTail_ && unsettled_;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
     partialFrame_.clear();
     // txFree_ stays: what was written before a close may still be on its way.
-    lastHeard_ = std::numeric_limits<LineTime>::min() / 2;  // nothing heard, nothing asked yet
+    lastHeard_ = afresh_ ? line_->now() : std::numeric_limits<LineTime>::min() / 2;
 }
 
 void AlignedComm::Output(const QByteArray& bytes) {
@@ -130,6 +134,7 @@ void AlignedComm::wait(LineTime until) {
 
 void AlignedComm::sort(const StampedByte& b) {
     lastHeard_ = std::max(lastHeard_, b.at);
+    heard_ = true;
     if (afresh_) return;
     if (!owes()) {
         startAfresh();
@@ -169,17 +174,26 @@ bool AlignedComm::keepsShape(const Answer& a) const {
 
 // The oldest owed answer is over at `at`; the next one's clock starts then.
 void AlignedComm::finishFront(LineTime at) {
+    const bool paced = answers_.front().pacingKnown;
     answers_.front().over = true;
     const bool isCurrent = hasCurrent_ && answers_.size() == 1;
     if (!isCurrent) answers_.pop_front();
-    if (owes()) answers_.front().clockFrom = std::max(answers_.front().inAt, at);
+    if (!owes()) return;
+    Answer& next = answers_.front();
+    next.clockFrom = std::max(next.inAt, at);
+    // A byte too many, paced as the program never set, may come before it.
+    next.pacingKnown = next.pacingKnown && paced;
 }
 
 void AlignedComm::expire(LineTime now) {
     while (owes() && now >= due(answers_.front())) {
-        // Begun, the radio may still be sending it, at a pacing the program never set.
-        const Answer& a = answers_.front();
-        slowTail_ = slowTail_ || (!a.pacingKnown && !a.bytes.empty());
+        if (!answers_.front().pacingKnown) {
+            // The radio may yet be sending it, at a pacing the program does
+            // not know, one byte lost on the line: nothing after it is sure.
+            slowTail_ = true;
+            startAfresh();
+            return;
+        }
         finishFront(due(answers_.front()));
     }
 }
@@ -213,7 +227,9 @@ bool AlignedComm::waitForLine(bool forClose) {
     const LineTime bound = line_->now() + timing_.waitBound;
     for (settle();; settle()) {
         const bool owed = forClose && owes();
-        if (!owed && !afresh_ && (!forClose || line_->now() >= quietAt())) return true;
+        // A close after a silent line has nothing of its own to wait for.
+        const bool quiet = !afresh_ && (!forClose || line_->now() >= quietAt());
+        if (!owed && (quiet || (forClose && !heard_))) return true;
         if (line_->now() >= bound) {
             startAfresh();
             return false;

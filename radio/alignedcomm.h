@@ -13,10 +13,13 @@
 //  4. An answer is over, its remaining reads empty, when its next byte is
 //     later than margin + one paced byte after the radio could send it, or
 //     margin + two after its last byte. What has arrived is taken in first.
+//     One asked before the program set the pacing starts afresh instead.
 //  5. A broken shape, or a byte nobody is owed, starts afresh: reads find
 //     nothing, bytes are dropped, and no request goes out until the line has
 //     been quiet for margin + two paced bytes, or (its answer given up) a bound.
-//  6. A close first waits, within a bound, for the owed answers and a quiet line.
+//  6. A close first waits, within a bound, for the owed answers and, once
+//     anything was heard, a quiet line; if it is not quiet after a fault, the
+//     reopened port starts afresh.
 //
 // Pacing is the largest the program set since the port opened, or the radio's
 // largest for answers asked before that. Every wait blocks on the line.
@@ -98,6 +101,8 @@ private:
     int reads_ = 0;
     bool afresh_ = false;
     bool slowTail_ = false;   // an answer paced as the program never set may still be coming
+    bool heard_ = false;      // a byte came since the port opened
+    bool unsettled_ = false;  // the port was last closed before the line went quiet after a fault
     LineTime lastHeard_ = 0;  // the latest byte taken in, or request in, since the port opened
     LineTime txFree_ = 0;     // when the program's writes so far have left the wire
     int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
