@@ -189,7 +189,8 @@ void AlignedComm::expire(LineTime now) {
     while (owes() && now >= due(answers_.front())) {
         if (!answers_.front().pacingKnown) {
             // The radio may yet be sending it, at a pacing the program does
-            // not know, one byte lost on the line: nothing after it is sure.
+            // not know (its first byte lost on the line, say): nothing after
+            // it is sure.
             slowTail_ = true;
             startAfresh();
             return;
