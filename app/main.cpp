@@ -2,7 +2,7 @@
 // line and no environment: its configuration is "qv-7m.ini" in the working
 // directory, and the radio is on the port COM1..COM4 chosen in the window.
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "app/messages.h"
 #include "radio/serialcontrol.h"
 
@@ -11,14 +11,14 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qv7m"));
-    QApplication::setApplicationDisplayName(QStringLiteral("QV-7M"));
+    // No display name: Qt would append it to the window's caption.
     QApplication::setDesktopFileName(QStringLiteral("qv7m"));
     // One window; it ends the program itself (Quit or closing it).
     QApplication::setQuitOnLastWindowClosed(false);
 
     auto comm = qv7m::makeSerialControl();
     qv7m::BoxPresenter messages;
-    qv7m::Form1 form(*comm, messages);
+    qv7m::MainWindow form(*comm, messages);
     messages.setParent(&form);
     form.load();  // before the window is first shown, as the form's load event
     if (form.ended()) return 0;

@@ -1,6 +1,5 @@
 #include "app/messages.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 namespace qv7m {
@@ -13,7 +12,7 @@ QString BoxPresenter::screenText(const QString& text) {
 }
 
 void BoxPresenter::show(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), screenText(text),
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QV-7M"), screenText(text),
                     QMessageBox::Ok, parent_);
     box.exec();
 }

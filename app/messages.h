@@ -17,7 +17,7 @@ public:
     virtual void show(const QString& text) = 0;
 };
 
-// The real one: a QMessageBox titled with the application's name.
+// The real one: a QMessageBox titled with the application's title, "QV-7M".
 class BoxPresenter : public MessagePresenter {
 public:
     explicit BoxPresenter(QWidget* parent = nullptr) : parent_(parent) {}
@@ -28,13 +28,6 @@ public:
 
 private:
     QWidget* parent_;
-};
-
-// For tests: records every text and "presses OK" at once.
-class RecordingPresenter : public MessagePresenter {
-public:
-    void show(const QString& text) override { shown.append(text); }
-    QStringList shown;
 };
 
 }  // namespace qv7m

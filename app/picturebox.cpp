@@ -40,7 +40,7 @@ PictureBox::~PictureBox() {
 }
 
 QSize PictureBox::sizeHint() const {
-    return QSize(logicalPixels(surface_.Width()), logicalPixels(surface_.Height()));
+    return QSize(logicalPixels(surface_.width()), logicalPixels(surface_.height()));
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
@@ -56,7 +56,7 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     // Outside the image (a box not a whole number of pixels): the background.
     const QRect img(QPoint(0, 0), (QSizeF(surface_.image().size()) / surface_.devicePixelRatio()).toSize());
     const QRegion rest = QRegion(r).subtracted(img);
-    for (const QRect& part : rest) p.fillRect(part, QColor(ImageSurface::toQRgb(surface_.BackColor())));
+    for (const QRect& part : rest) p.fillRect(part, QColor(ImageSurface::toQRgb(surface_.backColor())));
 }
 
 void PictureBox::showEvent(QShowEvent* event) {

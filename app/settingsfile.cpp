@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -86,7 +87,11 @@ QByteArray settingsBytes(const std::array<int16_t, 4>& indices, const QString& o
 }
 
 void writeSettingsFile(const QString& path, const QByteArray& bytes) {
+    // A new file replaces the old one whole, so that a failed write leaves the
+    // old settings. A folder the user may not write into can still hold a
+    // file they may: then the file is truncated and written in place.
     QSaveFile f(path);
+    f.setDirectWriteFallback(true);
     if (!f.open(QIODevice::WriteOnly))
         throw RuntimeError(RuntimeError::Kind::File, fileError(QStringLiteral("Cannot write"), path, f.errorString()));
     if (f.write(bytes) != bytes.size()) {

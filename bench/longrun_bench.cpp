@@ -11,7 +11,7 @@
 // followed by what the line did around it: the bytes written, every byte
 // taken in with its stamp, and what each read gave.
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "radio/alignedcomm.h"
 #include "radio/serialcontrol.h"
 #include "sim/band.h"
@@ -186,28 +186,33 @@ int main(int argc, char** argv) {
 
     const sim::Meter truth(sim::builtinBand(), 1);
     Trace trace;
-    std::unique_ptr<MSComm> comm;
+    std::unique_ptr<CommControl> comm;
     if (tracing)
         comm = std::make_unique<TracingComm>(std::make_unique<TracingLine>(std::make_unique<SerialControl>(), trace),
                                              trace);
     else
         comm = makeSerialControl();
-    RecordingPresenter messages;
-    Form1 form(*comm, messages);
+    struct : MessagePresenter {
+        void show(const QString& text) override { shown << text; }
+        QStringList shown;
+    } messages;
+    MainWindow form(*comm, messages);
     form.endProgram = [] {};
     long long stepsTrue = 0, stepsFalse = 0;
-    form.sweep.onPoint = [&](int32_t f, int16_t m) {
+    form.sweep().onPoint = [&](int32_t f, int16_t m) {
         const int expected = truth.reading(int64_t(f) * 10);
         if (m == expected) {
             ++stepsTrue;
         } else if (++stepsFalse <= 20) {
-            std::printf("  untrue: step %lld at %d0 Hz drew %d, the radio said %d\n", form.sweep.fullSteps, f, m,
+            std::printf("  untrue: step %lld at %d0 Hz drew %d, the radio said %d\n", form.sweep().stepsDrawn(), f, m,
                         expected);
             if (tracing) trace.dump(260);
         }
     };
     form.load();
-    if (!form.starten->isEnabled()) {
+    auto* startButton = form.findChild<QPushButton*>(QStringLiteral("startButton"));
+    auto* setupButton = form.findChild<QPushButton*>(QStringLiteral("setupButton"));
+    if (!startButton->isEnabled()) {
         std::fprintf(stderr, "qv7m-bench-longrun: the radio did not answer the probe\n");
         return 1;
     }
@@ -225,11 +230,11 @@ int main(int argc, char** argv) {
             fdsWarm = openFds();
             cpuWarm = cpuSeconds();
         }
-        if (clock.elapsed() >= total) form.setup->click();
+        if (clock.elapsed() >= total) setupButton->click();
     });
     tick.start(1000);
     clock.start();
-    form.starten->click();  // returns when "Setup" stops the scan
+    startButton->click();  // returns when "Setup" stops the scan
     tick.stop();
     const long rssEnd = rssKiB();
     const int fdsEnd = openFds();
@@ -237,7 +242,7 @@ int main(int argc, char** argv) {
     const double seconds = clock.elapsed() / 1000.0;
 
     std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60,
-                form.sweep.sweepsStarted, form.sweep.fullSteps);
+                form.sweep().sweepsStarted(), form.sweep().stepsDrawn());
     std::printf("  steps drawn true        %lld of %lld%s\n", stepsTrue, stepsTrue + stepsFalse,
                 stepsFalse ? "   <-- NOT ALL TRUE" : "");
     std::printf("  resident after warm-up  %ld KiB (after %d s)\n", rssWarm, warmup);

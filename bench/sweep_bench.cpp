@@ -32,14 +32,14 @@ struct Host : TestHost {
     struct Image : ImageSurface {
         using ImageSurface::ImageSurface;
         std::vector<DrawCall> calls;
-        void Line(float a, float b, float c, float d, OleColor k) override {
-            ImageSurface::Line(a, b, c, d, k), calls.push_back(DrawCall::line(a, b, c, d, k));
+        void line(float a, float b, float c, float d, OleColor k) override {
+            ImageSurface::line(a, b, c, d, k), calls.push_back(DrawCall::line(a, b, c, d, k));
         }
-        void FilledBox(float a, float b, float c, float d, OleColor k) override {
-            ImageSurface::FilledBox(a, b, c, d, k), calls.push_back(DrawCall::box(a, b, c, d, k));
+        void filledBox(float a, float b, float c, float d, OleColor k) override {
+            ImageSurface::filledBox(a, b, c, d, k), calls.push_back(DrawCall::box(a, b, c, d, k));
         }
     } image{8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont()};
-    DrawingSurface& picture1() override { return image; }
+    DrawingSurface& plot() override { return image; }
 };
 
 constexpr double kByteMs = cat::kByteNs / 1e6;
@@ -70,17 +70,17 @@ void scan(bool paceBefore, int sweeps) {
         QElapsedTimer wall;
         host.onYield = [&] {
             QCoreApplication::processEvents();
-            if (cpu < 0 && sweep.sweepsStarted == 1 && sweep.fullSteps == 0) {
+            if (cpu < 0 && sweep.sweepsStarted() == 1 && sweep.stepsDrawn() == 0) {
                 cpu = double(std::clock()) / CLOCKS_PER_SEC;
                 wall.start();
             }
-            if (sweep.sweepsStarted > sweeps && sweep.stopRequested != -1) {
+            if (sweep.sweepsStarted() > sweeps && wallS == 0) {
                 cpu = double(std::clock()) / CLOCKS_PER_SEC - cpu;
                 wallS = wall.elapsed() / 1000.0;
-                sweep.stopRequested = -1;
+                sweep.requestStop();
             }
         };
-        sweep.starten_Click();
+        sweep.run();
         link.comm().setPortOpen(false);
 
         // Step times from the radio's side: its set-VFO-B frames, 101 a sweep.
@@ -111,13 +111,13 @@ void probeSilent() {
     withRadio({"--fault", "silent"}, [](RadioLink& link, simtest::Sim&) {
         QElapsedTimer t;
         t.start();
-        link.meterValue = -1;
-        const bool portOk = link.PortTest(1);
-        link.Befehl(11);
-        link.lesemeter();
-        link.Befehl(10);
+        link.forgetMeter();
+        const bool portOk = link.testPort(1);
+        link.open();
+        link.readMeter();
+        link.close();
         std::printf("probe of a silent radio   %.3f s (target < 0.5 s)%s%s\n", t.nsecsElapsed() / 1e9,
-                    portOk ? "" : ", port test FAILED", link.meterValue == -1 ? "" : ", a reading CAME");
+                    portOk ? "" : ", port test FAILED", link.meter() == -1 ? "" : ", a reading CAME");
     });
 }
 

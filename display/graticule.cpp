@@ -18,25 +18,25 @@ QString levelLabel(int i) {
     return i == 4 ? QStringLiteral("+20dB") : QStringLiteral("+40dB");
 }
 
-void paintGraticule(DrawingSurface& picture1, DrawingSurface& picture2, const QString& disText,
+void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QString& widthText,
                     int16_t styleIndex, double& spanUnits) {
     // Span from the width text, in 10 Hz units.
-    const double kHz = toDouble(disText);
+    const double kHz = toDouble(widthText);
     if (std::isnan(kHz))
         throw RuntimeError(RuntimeError::Kind::TypeMismatch,
-                           QStringLiteral("Type mismatch: \"%1\" is not a number").arg(disText));
+                           QStringLiteral("Type mismatch: \"%1\" is not a number").arg(widthText));
     const double span = intPart(kHz) * 100.0;
     if (std::isinf(span))
         throw RuntimeError(RuntimeError::Kind::Overflow,
-                           QStringLiteral("Overflow: a width of \"%1\" kHz is too large").arg(disText));
+                           QStringLiteral("Overflow: a width of \"%1\" kHz is too large").arg(widthText));
     spanUnits = span;
 
     // One mark a kHz in the strip. Bound and step are taken once; the loop
     // counts like a For loop, so a negative step never reaches the bound.
-    const double end = picture2.Width();
+    const double end = scaleStrip.width();
     if (spanUnits == 0)
         throw RuntimeError(RuntimeError::Kind::DivisionByZero,
-                           QStringLiteral("Division by zero: a width of \"%1\" kHz gives a span of 0").arg(disText));
+                           QStringLiteral("Division by zero: a width of \"%1\" kHz gives a span of 0").arg(widthText));
     const double step = end / spanUnits * 100.0;
     const bool runs = step >= 0 ? 0 <= end : 0 >= end;
     // Marks under a twip apart cannot be told apart, and there could be
@@ -44,36 +44,24 @@ void paintGraticule(DrawingSurface& picture1, DrawingSurface& picture2, const QS
     if (runs && !(std::abs(step) >= 1.0))
         throw RuntimeError(RuntimeError::Kind::Overflow,
                            QStringLiteral("Overflow: a width of \"%1\" kHz puts the frequency marks closer than a twip")
-                               .arg(disText));
+                               .arg(widthText));
     for (double x = 0; step >= 0 ? x <= end : x >= end; x += step)
-        picture2.Line(float(x), 0.0f, float(x), float(picture2.Height()), kMarkColor);
+        scaleStrip.line(float(x), 0.0f, float(x), float(scaleStrip.height()), kMarkColor);
 
-    picture1.Line(float(picture1.Width() / 2), 0.0f, float(picture1.Width() / 2), float(picture1.Height()),
+    plot.line(float(plot.width() / 2), 0.0f, float(plot.width() / 2), float(plot.height()),
                   kCentreColor);
 
     if (styleIndex < 2) {  // no selection and both graph styles; not the waterfall
         for (int i = 14; i >= 2; i -= 2) {
-            const double y = picture1.Height() * i / 15;
-            picture1.Line(0.0f, float(y), float(picture1.Width()), float(y), kGridColor);
+            const double y = plot.height() * i / 15;
+            plot.line(0.0f, float(y), float(plot.width()), float(y), kGridColor);
         }
-        picture1.setCurrentX(10.0f);
+        plot.setCurrentX(10.0f);
         for (int i = 14; i >= 2; i -= 2) {
-            picture1.setCurrentY(float(picture1.Height() * i / 15 - 100));
-            picture1.Print(levelLabel(i));
+            plot.setCurrentY(float(plot.height() * i / 15 - 100));
+            plot.print(levelLabel(i));
         }
     }
-}
-
-void disClick(DrawingSurface& picture1, DrawingSurface& picture2, const QString& disText, int16_t styleIndex,
-              double& spanUnits) {
-    picture2.Cls();
-    paintGraticule(picture1, picture2, disText, styleIndex, spanUnits);
-}
-
-void styleClick(DrawingSurface& picture1, DrawingSurface& picture2, const QString& disText, int16_t styleIndex,
-                double& spanUnits) {
-    picture1.Cls();
-    paintGraticule(picture1, picture2, disText, styleIndex, spanUnits);
 }
 
 }  // namespace qv7m

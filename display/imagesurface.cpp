@@ -86,14 +86,14 @@ void ImageSurface::fillPixels(int64_t left, int64_t top, int64_t right, int64_t 
     }
 }
 
-void ImageSurface::Cls() {
+void ImageSurface::clear() {
     image_.fill(toQRgb(backColor_));
     currentX_ = 0;
     currentY_ = 0;
     changed();
 }
 
-void ImageSurface::FilledBox(float x1, float y1, float x2, float y2, OleColor color) {
+void ImageSurface::filledBox(float x1, float y1, float x2, float y2, OleColor color) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
     const int64_t pen = penPixels();
     const int64_t px1 = toPixel(std::min(x1, x2)), px2 = toPixel(std::max(x1, x2));
@@ -102,7 +102,7 @@ void ImageSurface::FilledBox(float x1, float y1, float x2, float y2, OleColor co
     changed();
 }
 
-void ImageSurface::Line(float x1, float y1, float x2, float y2, OleColor color) {
+void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) {
     if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return;
     const QRgb rgb = toQRgb(color);
     const int64_t pen = penPixels();
@@ -130,7 +130,7 @@ void ImageSurface::Line(float x1, float y1, float x2, float y2, OleColor color) 
     changed();
 }
 
-void ImageSurface::Print(const QString& text) {
+void ImageSurface::print(const QString& text) {
     if (!image_.isNull() && std::isfinite(currentX_) && std::isfinite(currentY_)) {
         QPainter p(&image_);  // scaled by the image's ratio: logical pixels from here
         p.setFont(font_);

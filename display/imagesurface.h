@@ -36,27 +36,27 @@ public:
     ImageSurface(double widthTwips, double heightTwips, OleColor backColor, OleColor foreColor,
                  const QFont& font = QFont(), qreal devicePixelRatio = 1.0);
 
-    double Width() const override { return width_; }
-    double Height() const override { return height_; }
-    OleColor BackColor() const override { return backColor_; }
-    OleColor ForeColor() const override { return foreColor_; }
+    double width() const override { return width_; }
+    double height() const override { return height_; }
+    OleColor backColor() const override { return backColor_; }
+    OleColor foreColor() const override { return foreColor_; }
 
-    void Cls() override;
-    void Line(float x1, float y1, float x2, float y2, OleColor color) override;
-    void FilledBox(float x1, float y1, float x2, float y2, OleColor color) override;
+    void clear() override;
+    void line(float x1, float y1, float x2, float y2, OleColor color) override;
+    void filledBox(float x1, float y1, float x2, float y2, OleColor color) override;
 
     void setCurrentX(float x) override { currentX_ = x; }
     void setCurrentY(float y) override { currentY_ = y; }
-    float CurrentX() const override { return currentX_; }
-    float CurrentY() const override { return currentY_; }
-    void Print(const QString& text) override;
+    float currentX() const override { return currentX_; }
+    float currentY() const override { return currentY_; }
+    void print(const QString& text) override;
 
-    // Takes effect at the next Cls or drawing; what is shown stays.
+    // Takes effect at the next clear or drawing; what is shown stays.
     void setBackColor(OleColor c) { backColor_ = c; }
     void setForeColor(OleColor c) { foreColor_ = c; }
     void setFont(const QFont& font) { font_ = font; }
     const QFont& font() const { return font_; }
-    // The height of one printed line, in twips: how far Print moves CurrentY.
+    // The height of one printed line, in twips: how far Print moves currentY.
     double lineHeightTwips() const;
 
     // A new ratio rebuilds the image at the new resolution. The old content is

@@ -19,25 +19,25 @@ class DrawingSurface {
 public:
     virtual ~DrawingSurface() = default;
 
-    virtual double Width() const = 0;   // twips
-    virtual double Height() const = 0;  // twips
-    virtual OleColor BackColor() const = 0;
-    virtual OleColor ForeColor() const = 0;
+    virtual double width() const = 0;   // twips
+    virtual double height() const = 0;  // twips
+    virtual OleColor backColor() const = 0;
+    virtual OleColor foreColor() const = 0;
 
     // Fills the surface with its background colour and puts the print position at (0, 0).
-    virtual void Cls() = 0;
+    virtual void clear() = 0;
     // A straight line from (x1, y1) to (x2, y2), one pixel wide.
-    virtual void Line(float x1, float y1, float x2, float y2, OleColor color) = 0;
+    virtual void line(float x1, float y1, float x2, float y2, OleColor color) = 0;
     // The box with the two points as opposite corners, outlined and filled.
-    virtual void FilledBox(float x1, float y1, float x2, float y2, OleColor color) = 0;
+    virtual void filledBox(float x1, float y1, float x2, float y2, OleColor color) = 0;
 
     virtual void setCurrentX(float x) = 0;
     virtual void setCurrentY(float y) = 0;
-    virtual float CurrentX() const = 0;
-    virtual float CurrentY() const = 0;
+    virtual float currentX() const = 0;
+    virtual float currentY() const = 0;
     // Prints one text item in the surface's font and foreground colour at the
     // print position, then ends the line: x returns to 0, y moves one line down.
-    virtual void Print(const QString& text) = 0;
+    virtual void print(const QString& text) = 0;
 };
 
 }  // namespace qv7m

@@ -12,23 +12,23 @@ constexpr OleColor kCursorColor = RGB(200, 200, 200);
 int level(int v) { return std::clamp(v, 0, 255); }
 }  // namespace
 
-void drawPoint(DrawingSurface& picture1, const PointInputs& in) {
+void drawPoint(DrawingSurface& plot, const PointInputs& in) {
     const double x = in.plotX, h = in.halfColumn, m = in.meterValue;
     const OleColor trace = RGB(0, level(in.shade), 0);
 
     // Height and background are read again for every primitive: they are the
     // box's, not ours to cache.
-    picture1.FilledBox(float(x - h), float(picture1.Height()), float(x + h), 0.0f, picture1.BackColor());
+    plot.filledBox(float(x - h), float(plot.height()), float(x + h), 0.0f, plot.backColor());
     if (in.styleIndex == 0)
-        picture1.FilledBox(float(x - h), float(picture1.Height()), float(x + h), float(picture1.Height() - 10 * m),
+        plot.filledBox(float(x - h), float(plot.height()), float(x + h), float(plot.height() - 10 * m),
                            trace);
     if (in.styleIndex == 1)
-        picture1.Line(float(in.prevX), float(picture1.Height() - 10 * in.prevMeter), float(x),
-                      float(picture1.Height() - 10 * m), trace);
+        plot.line(float(in.prevX), float(plot.height() - 10 * in.prevMeter), float(x),
+                      float(plot.height() - 10 * m), trace);
     if (in.styleIndex == 2)
-        picture1.FilledBox(float(x - h), float(picture1.Height()), float(x + h), 0.0f,
+        plot.filledBox(float(x - h), float(plot.height()), float(x + h), 0.0f,
                            RGB(0, level(in.meterValue), 0));
-    picture1.Line(float(x + h + 5), float(picture1.Height()), float(x + h + 5), 0.0f, kCursorColor);
+    plot.line(float(x + h + 5), float(plot.height()), float(x + h + 5), 0.0f, kCursorColor);
 }
 
 }  // namespace qv7m

@@ -21,6 +21,6 @@ struct PointInputs {
 
 // A meter value m stands at y = Height - 10 * m. Colour levels outside 0-255
 // are held to that range, so a stray value cannot turn into another colour.
-void drawPoint(DrawingSurface& picture1, const PointInputs& in);
+void drawPoint(DrawingSurface& plot, const PointInputs& in);
 
 }  // namespace qv7m

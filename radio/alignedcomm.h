@@ -31,7 +31,7 @@
 
 namespace qv7m {
 
-class AlignedComm : public MSComm {
+class AlignedComm : public CommControl {
 public:
     struct Timing {
         LineTime byteTime = kByteTime;

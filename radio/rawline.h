@@ -4,7 +4,7 @@
 // when the program was busy), and a clock to measure both against. The real
 // one sits on the serial port; tests run the simulated radio on a virtual clock.
 
-#include "radio/mscomm.h"
+#include "radio/commcontrol.h"
 #include "radio/protocol.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@ struct StampedByte {
     LineTime at;
 };
 
-class RawLine : public MSComm {
+class RawLine : public CommControl {
 public:
     virtual LineTime now() const = 0;
     // Takes in what has arrived, blocking until at least one byte is there or

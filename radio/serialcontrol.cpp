@@ -365,7 +365,7 @@ void SerialControl::idleWait(int ms) {
     pending_.insert(pending_.begin(), got.begin(), got.end());
 }
 
-std::unique_ptr<MSComm> makeSerialControl() {
+std::unique_ptr<CommControl> makeSerialControl() {
     return std::make_unique<AlignedComm>(std::make_unique<SerialControl>());
 }
 

@@ -93,6 +93,6 @@ private:
 
 // The serial control the program uses: the real port with the layer that
 // lines the radio's answers up with the reads on top.
-std::unique_ptr<MSComm> makeSerialControl();
+std::unique_ptr<CommControl> makeSerialControl();
 
 }  // namespace qv7m

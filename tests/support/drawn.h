@@ -2,7 +2,7 @@
 // Reads back, from a recorded drawing, the meter value each plotted point
 // shows: the bar height, the line's end or the waterfall's green.
 
-#include "display/recordingsurface.h"
+#include "support/recording_surface.h"
 
 #include <cmath>
 #include <vector>
@@ -23,7 +23,7 @@ inline std::vector<Point> points(const std::vector<qv7m::DrawCall>& calls, doubl
     std::vector<const qv7m::DrawCall*> group;
     for (const qv7m::DrawCall& c : calls) {
         if (c.kind != K::Line || c.color != qv7m::RGB(200, 200, 200)) {
-            if (c.kind == K::FilledBox || c.kind == K::Line) group.push_back(&c);
+            if (c.kind == K::filledBox || c.kind == K::Line) group.push_back(&c);
             continue;
         }
         Point p;

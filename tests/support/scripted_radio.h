@@ -5,14 +5,14 @@
 // in `events`, and refuses the ports in `badPorts`.
 
 #include "core/runtime_error.h"
-#include "radio/mscomm.h"
+#include "radio/commcontrol.h"
 
 #include <QList>
 #include <QSet>
 #include <QStringList>
 #include <functional>
 
-class ScriptedRadio : public qv7m::MSComm {
+class ScriptedRadio : public qv7m::CommControl {
 public:
     void setCommPort(int16_t p) override { events << QStringLiteral("CommPort=%1").arg(port_ = p); }
     int16_t commPort() const override { return port_; }

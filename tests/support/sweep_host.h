@@ -2,7 +2,7 @@
 // The window as the scan sees it, recording what the scan does to it; the
 // drawing goes to one recording surface a style.
 
-#include "display/recordingsurface.h"
+#include "support/recording_surface.h"
 #include "sweep/sweep.h"
 
 #include <algorithm>
@@ -12,21 +12,25 @@ class TestHost : public qv7m::SweepHost {
 public:
     QString stepText() const override { return step; }
     int16_t styleIndex() const override { return style; }
-    int16_t holdValue() const override { return hold; }
+    bool holding() const override { return hold; }
     double spanUnits() const override { return span; }
-    void setEnabled(Control c, bool e) override { enabled.emplace_back(c, e); }
-    void setCaption(Label l, const QString& t) override { (l == Label::info ? info : label) = t; }
+    void scanStarted() override { ++started; }
+    void showWindow(const QString& low, const QString& centre, const QString& high) override {
+        label = low + " " + centre + " " + high;
+    }
+    void showTuning(const QString& t) override { info = t; }
     void setSmeterWidth(double w) override { smeter.push_back(w); }
-    qv7m::DrawingSurface& picture1() override { return surfaces[std::clamp<int>(style, 0, 2)]; }
-    void doEvents() override {
+    qv7m::DrawingSurface& plot() override { return surfaces[std::clamp<int>(style, 0, 2)]; }
+    void yieldToWindow() override {
         ++yields;
         if (onYield) onYield();
     }
 
     QString step = QStringLiteral("100"), info, label;
-    int16_t style = 0, hold = 0;
+    int16_t style = 0;
+    bool hold = false;
+    int started = 0;
     double span = 1000;
-    std::vector<std::pair<Control, bool>> enabled;
     std::vector<double> smeter;
     qv7m::RecordingSurface surfaces[3];
     int yields = 0;

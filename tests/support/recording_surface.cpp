@@ -1,4 +1,4 @@
-#include "display/recordingsurface.h"
+#include "support/recording_surface.h"
 
 namespace qv7m {
 
@@ -11,7 +11,7 @@ DrawCall DrawCall::line(float x1, float y1, float x2, float y2, OleColor c) {
 
 DrawCall DrawCall::box(float x1, float y1, float x2, float y2, OleColor c) {
     DrawCall d = line(x1, y1, x2, y2, c);
-    d.kind = Kind::FilledBox;
+    d.kind = Kind::filledBox;
     return d;
 }
 
@@ -34,11 +34,11 @@ QString DrawCall::toString() const {
     const auto colour = [](OleColor c) { return QStringLiteral("RGB(%1,%2,%3)").arg(c & 0xFF).arg((c >> 8) & 0xFF).arg((c >> 16) & 0xFF); };
     const auto pts = [this] { return QStringLiteral("(%1, %2)-(%3, %4)").arg(x1).arg(y1).arg(x2).arg(y2); };
     switch (kind) {
-    case Kind::Cls: return QStringLiteral("Cls");
+    case Kind::clear: return QStringLiteral("clear");
     case Kind::Line: return QStringLiteral("Line %1 %2").arg(pts(), colour(color));
-    case Kind::FilledBox: return QStringLiteral("Box %1 %2").arg(pts(), colour(color));
-    case Kind::SetCurrentX: return QStringLiteral("CurrentX = %1").arg(x1);
-    case Kind::SetCurrentY: return QStringLiteral("CurrentY = %1").arg(x1);
+    case Kind::filledBox: return QStringLiteral("Box %1 %2").arg(pts(), colour(color));
+    case Kind::SetCurrentX: return QStringLiteral("currentX = %1").arg(x1);
+    case Kind::SetCurrentY: return QStringLiteral("currentY = %1").arg(x1);
     case Kind::Print: return QStringLiteral("Print \"%1\" at (%2, %3)").arg(text).arg(currentX).arg(currentY);
     }
     return QString();
@@ -50,16 +50,16 @@ RecordingSurface::RecordingSurface(double width, double height, OleColor backCol
                                    double lineHeight)
     : width_(width), height_(height), backColor_(backColor), foreColor_(foreColor), lineHeight_(lineHeight) {}
 
-void RecordingSurface::Cls() {
+void RecordingSurface::clear() {
     currentX_ = currentY_ = 0;
     calls_.push_back(DrawCall::cls());
 }
 
-void RecordingSurface::Line(float x1, float y1, float x2, float y2, OleColor color) {
+void RecordingSurface::line(float x1, float y1, float x2, float y2, OleColor color) {
     calls_.push_back(DrawCall::line(x1, y1, x2, y2, color));
 }
 
-void RecordingSurface::FilledBox(float x1, float y1, float x2, float y2, OleColor color) {
+void RecordingSurface::filledBox(float x1, float y1, float x2, float y2, OleColor color) {
     calls_.push_back(DrawCall::box(x1, y1, x2, y2, color));
 }
 
@@ -79,7 +79,7 @@ void RecordingSurface::setCurrentY(float y) {
     calls_.push_back(d);
 }
 
-void RecordingSurface::Print(const QString& text) {
+void RecordingSurface::print(const QString& text) {
     calls_.push_back(DrawCall::print(text, currentX_, currentY_));
     currentX_ = 0;
     currentY_ = static_cast<float>(double(currentY_) + lineHeight_);

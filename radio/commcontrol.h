@@ -12,9 +12,9 @@
 
 namespace qv7m {
 
-class MSComm {
+class CommControl {
 public:
-    virtual ~MSComm() = default;
+    virtual ~CommControl() = default;
 
     // Port number 1..n for the next open; written only while the port is closed.
     virtual void setCommPort(int16_t port) = 0;
@@ -48,6 +48,6 @@ public:
     std::function<void()> onComm;
 };
 
-inline void MSComm::idleWait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void CommControl::idleWait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace qv7m

@@ -11,10 +11,10 @@
 namespace qv7m {
 
 struct DrawCall {
-    enum class Kind { Cls, Line, FilledBox, SetCurrentX, SetCurrentY, Print };
+    enum class Kind { clear, Line, filledBox, SetCurrentX, SetCurrentY, Print };
 
-    Kind kind = Kind::Cls;
-    // Line and FilledBox: the two points. SetCurrentX/SetCurrentY: the value in x1.
+    Kind kind = Kind::clear;
+    // Line and filledBox: the two points. SetCurrentX/SetCurrentY: the value in x1.
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     OleColor color = 0;
     QString text;  // Print
@@ -39,20 +39,20 @@ public:
     explicit RecordingSurface(double width = 8000, double height = 2550, OleColor backColor = RGB(0, 0, 0),
                               OleColor foreColor = 0x00E0E0E0, double lineHeight = 195);
 
-    double Width() const override { return width_; }
-    double Height() const override { return height_; }
-    OleColor BackColor() const override { return backColor_; }
-    OleColor ForeColor() const override { return foreColor_; }
+    double width() const override { return width_; }
+    double height() const override { return height_; }
+    OleColor backColor() const override { return backColor_; }
+    OleColor foreColor() const override { return foreColor_; }
 
-    void Cls() override;
-    void Line(float x1, float y1, float x2, float y2, OleColor color) override;
-    void FilledBox(float x1, float y1, float x2, float y2, OleColor color) override;
+    void clear() override;
+    void line(float x1, float y1, float x2, float y2, OleColor color) override;
+    void filledBox(float x1, float y1, float x2, float y2, OleColor color) override;
     void setCurrentX(float x) override;
     void setCurrentY(float y) override;
-    float CurrentX() const override { return currentX_; }
-    float CurrentY() const override { return currentY_; }
+    float currentX() const override { return currentX_; }
+    float currentY() const override { return currentY_; }
     // Records the text at the print position, then ends the line.
-    void Print(const QString& text) override;
+    void print(const QString& text) override;
 
     void setWidth(double w) { width_ = w; }
     void setHeight(double h) { height_ = h; }
@@ -63,9 +63,9 @@ public:
     const std::vector<DrawCall>& calls() const { return calls_; }
     // Only the calls of one kind, in order.
     std::vector<DrawCall> calls(DrawCall::Kind kind) const;
-    // The drawing calls only: Cls, Line, FilledBox and Print.
+    // The drawing calls only: clear, Line, filledBox and Print.
     std::vector<DrawCall> drawing() const;
-    void clear() { calls_.clear(); }
+    void forgetCalls() { calls_.clear(); }
 
 private:
     double width_, height_;

@@ -1,0 +1,531 @@
+#include "app/main_window.h"
+
+#include "app/pictures.h"
+#include "app/settingsfile.h"
+#include "core/numeric.h"
+#include "core/runtime_error.h"
+#include "display/graticule.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QIcon>
+#include <QPixmap>
+
+namespace qv7m {
+
+
+int twipsToPixels(double twips) { return qRound(twips / 15.0); }
+
+namespace {
+
+const char* const kSettingsFile = "qv-7m.ini";
+const char* const kCaptionPrefix = "Yaesu FT-1000MP Bandscope QV-7M (";
+
+bool fileExists(const QString& filename) {
+    const QFileInfo fi(filename);
+    return fi.exists() && fi.isFile();
+}
+
+// The named fonts where the system has them, else their metric stand-ins.
+QFont namedFont(const QString& family, const QString& standIn, double points, bool bold) {
+    QFont f;
+    f.setFamilies({family, standIn});
+    f.setPointSizeF(points);
+    f.setWeight(bold ? QFont::Bold : QFont::Normal);
+    return f;
+}
+QFont sansSerif(double points, bool bold = false) {
+    return namedFont(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), points, bold);
+}
+
+QColor oleToQColor(OleColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+void place(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+    w->setFixedSize(twipsToPixels(width), twipsToPixels(height));
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h,
+              Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop) {
+    auto* lab = new QLabel(text, parent);
+    lab->setObjectName(QString::fromLatin1(name));
+    lab->setAlignment(align);
+    lab->setTextFormat(Qt::PlainText);
+    place(lab, l, t, w, h);
+    return lab;
+}
+
+QComboBox* list(QWidget* parent, const char* name, int l, int t, int w, int h) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setEditable(false);  // choose-only: no typed text reaches the number conversions
+    place(c, l, t, w, h);
+    return c;
+}
+
+const QStringList kPorts{QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")};
+const QStringList kSteps{QStringLiteral("100"), QStringLiteral("250"), QStringLiteral("500"), QStringLiteral("1000")};
+const QStringList kWidths{QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("40"), QStringLiteral("80")};
+const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Graph"), QStringLiteral("Waterfall")};
+
+}  // namespace
+
+// The window as the scan sees it.
+class MainWindow::Host : public SweepHost {
+public:
+    explicit Host(MainWindow& w) : w_(w) {}
+    QString stepText() const override { return w_.stepList_->currentText(); }
+    int16_t styleIndex() const override { return static_cast<int16_t>(w_.styleList_->currentIndex()); }
+    bool holding() const override { return w_.holdBox_->isChecked(); }
+    double spanUnits() const override { return w_.spanUnits_; }
+    void scanStarted() override { w_.enableScanControls(); }
+    void showWindow(const QString& low, const QString& centre, const QString& high) override {
+        w_.lowEdgeLabel_->setText(low);
+        w_.centreLabel_->setText(centre);
+        w_.highEdgeLabel_->setText(high);
+    }
+    void showTuning(const QString& frequency) override { w_.tuningLabel_->setText(frequency); }
+    void setSmeterWidth(double twips) override { w_.setSmeterWidth(twips); }
+    DrawingSurface& plot() override { return w_.plot_->surface(); }
+    void yieldToWindow() override { w_.yieldToEvents(); }
+
+private:
+    MainWindow& w_;
+};
+
+MainWindow::MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* parent)
+    : QWidget(parent),
+      comm_(comm),
+      link_(comm),
+      host_(std::make_unique<Host>(*this)),
+      sweep_(link_, *host_),
+      messages_(messages) {
+    endProgram = [] { QCoreApplication::exit(0); };
+    buildControls();
+    link_.yieldToWindow = [this] { yieldToEvents(); };
+    }
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls() {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Yaesu FT-1000MP Bandscope"));
+    setWindowIcon(QIcon(QPixmap::fromImage(iconImage())));
+    setFont(sansSerif(8.25));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, oleToQColor(0x00C0C0C0));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setFixedSize(twipsToPixels(8205), twipsToPixels(5010));
+    move(twipsToPixels(2310), twipsToPixels(2490));
+
+    settingsFrame_ = new QGroupBox(this);
+    settingsFrame_->setObjectName(QStringLiteral("settingsFrame"));
+    settingsFrame_->setTitle(QString());
+    place(settingsFrame_, 120, 0, 8000, 550);
+
+    styleList_ = list(settingsFrame_, "styleList", 2040, 160, 1215, 315);
+    portList_ = list(settingsFrame_, "portList", 3840, 160, 855, 315);
+    widthList_ = list(settingsFrame_, "widthList", 5400, 165, 615, 315);
+    stepList_ = list(settingsFrame_, "stepList", 6885, 160, 735, 315);
+    setupButton_ = new QPushButton(QStringLiteral("Setup"), settingsFrame_);
+    setupButton_->setObjectName(QStringLiteral("setupButton"));
+    place(setupButton_, 120, 180, 1335, 300);
+    QLabel* styleLabel = label(settingsFrame_, "styleLabel", QStringLiteral("Style:"), 1620, 240, 375, 255);
+    QLabel* stepUnitLabel = label(settingsFrame_, "stepUnitLabel", QStringLiteral("Hz"), 7665, 240, 255, 255);
+    QLabel* stepLabel = label(settingsFrame_, "stepLabel", QStringLiteral("Step:"), 6480, 240, 375, 255);
+    QLabel* widthUnitLabel = label(settingsFrame_, "widthUnitLabel", QStringLiteral("kHz"), 6045, 240, 615, 255);
+    QLabel* widthLabel = label(settingsFrame_, "widthLabel", QStringLiteral("Width:"), 4920, 240, 615, 255);
+    QLabel* portLabel = label(settingsFrame_, "portLabel", QStringLiteral("Port:"), 3480, 240, 495, 255);
+
+    holdBox_ = new QCheckBox(QStringLiteral("Hold scan"), this);
+    holdBox_->setObjectName(QStringLiteral("holdBox"));
+    place(holdBox_, 1800, 720, 1575, 540);
+
+    meterScale_ = new QLabel(this);
+    meterScale_->setObjectName(QStringLiteral("meterScale"));
+    meterScale_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    meterScale_->setPixmap(QPixmap::fromImage(smeterScaleImage()));
+    {
+        QPalette p = meterScale_->palette();
+        p.setColor(QPalette::Window, oleToQColor(0x00C0C0C0));
+        p.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+        meterScale_->setPalette(p);
+        meterScale_->setAutoFillBackground(true);
+    }
+    meterScale_->setFocusPolicy(Qt::TabFocus);
+    place(meterScale_, 800, 1360, 2550, 375);
+
+    meterBar_ = new QFrame(meterScale_);
+    meterBar_->setObjectName(QStringLiteral("meterBar"));
+    meterBar_->setFrameShape(QFrame::NoFrame);
+    {
+        QPalette p = meterBar_->palette();
+        p.setColor(QPalette::Window, oleToQColor(0x000000FF));
+        meterBar_->setPalette(p);
+        meterBar_->setAutoFillBackground(true);
+    }
+    place(meterBar_, 0, 190, 15, 90);
+
+    scaleStrip_ = new PictureBox(8000, 150, 0x00000000, 0x80000008, sansSerif(8.25), this);
+    scaleStrip_->setObjectName(QStringLiteral("scaleStrip"));
+    scaleStrip_->setFocusPolicy(Qt::TabFocus);
+    place(scaleStrip_, 120, 4680, 8000, 150);
+    plot_ = new PictureBox(8000, 2550, 0x00000000, 0x00E0E0E0, sansSerif(8.25), this);
+    plot_->setObjectName(QStringLiteral("plot"));
+    plot_->setFocusPolicy(Qt::TabFocus);
+    place(plot_, 120, 2160, 8000, 2550);
+
+    startButton_ = new QPushButton(QStringLiteral("Start scan"), this);
+    startButton_->setObjectName(QStringLiteral("startButton"));
+    place(startButton_, 120, 720, 1575, 540);
+    quitButton_ = new QPushButton(QStringLiteral("Quit"), this);
+    quitButton_->setObjectName(QStringLiteral("quitButton"));
+    place(quitButton_, 6720, 1390, 1395, 300);
+
+    QLabel* modelLabel = label(this, "modelLabel", QStringLiteral("FT-1000MP"), 6720, 1080, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
+    modelLabel->setFont(sansSerif(9.75));
+    QLabel* makerLabel = label(this, "makerLabel", QStringLiteral("YAESU"), 6720, 795, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
+    makerLabel->setFont(namedFont(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"), 15.75, true));
+
+    frontPanel_ = new QLabel(this);
+    frontPanel_->setObjectName(QStringLiteral("frontPanel"));
+    frontPanel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    frontPanel_->setPixmap(QPixmap::fromImage(frontPanelImage()));
+    place(frontPanel_, 3480, 720, 3135, 975);
+
+    QLabel* meterLabel = label(this, "meterLabel", QStringLiteral("S-Meter"), 120, 1455, 1455, 195);
+    tuningLabel_ = label(this, "tuningLabel", QString(), 120, 1800, 7995, 375, Qt::AlignHCenter | Qt::AlignTop);
+    tuningLabel_->setFont(namedFont(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), 15.75, true));
+    {
+        QPalette p = tuningLabel_->palette();
+        p.setColor(QPalette::Window, oleToQColor(0x00000000));
+        p.setColor(QPalette::WindowText, oleToQColor(0x0000FF00));
+        tuningLabel_->setPalette(p);
+        tuningLabel_->setAutoFillBackground(true);
+    }
+    highEdgeLabel_ = label(this, "highEdgeLabel", QStringLiteral("Hz"), 6600, 4810, 1485, 255, Qt::AlignRight | Qt::AlignTop);
+    lowEdgeLabel_ = label(this, "lowEdgeLabel", QStringLiteral("Hz"), 120, 4810, 1575, 255);
+    centreLabel_ = label(this, "centreLabel", QStringLiteral("Hz"), 3120, 4810, 1995, 255, Qt::AlignHCenter | Qt::AlignTop);
+    centreLabel_->setFont(sansSerif(8.25, true));
+    {
+        QPalette p = centreLabel_->palette();
+        p.setColor(QPalette::WindowText, oleToQColor(0x00000000));
+        centreLabel_->setPalette(p);
+    }
+
+    // The scale strip lies over the plot's last 30 twips, as laid out.
+    scaleStrip_->raise();
+    for (QLabel* l : {highEdgeLabel_, lowEdgeLabel_, centreLabel_}) l->raise();
+
+    // Labels and the frame never take the focus; the rest follow the tab order
+    // of the array below.
+    for (QWidget* w : std::initializer_list<QWidget*>{settingsFrame_, portLabel, widthLabel, meterLabel, makerLabel, modelLabel, widthUnitLabel, stepLabel,
+                                                      stepUnitLabel, styleLabel, tuningLabel_, lowEdgeLabel_, centreLabel_, highEdgeLabel_, frontPanel_, meterBar_})
+        w->setFocusPolicy(Qt::NoFocus);
+    const QWidget* order[] = {quitButton_, startButton_, plot_, scaleStrip_, meterScale_, holdBox_,
+                              setupButton_, stepList_, widthList_, portList_, styleList_};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+
+    // While a scan runs, the lists and "Start scan" take no clicks; before the
+    // scan disables them (during its first status read) a click is ignored
+    // rather than run inside the scan.
+    connect(portList_, &QComboBox::activated, this, [this] {
+        if (!sweep_.running()) guarded([this] { onPortChosen(); });
+    });
+    connect(widthList_, &QComboBox::activated, this, [this] {
+        if (!sweep_.running()) guarded([this] { onWidthChosen(); });
+    });
+    connect(styleList_, &QComboBox::activated, this, [this] {
+        if (!sweep_.running()) guarded([this] { onStyleChosen(); });
+    });
+    connect(startButton_, &QPushButton::clicked, this, [this] {
+        if (!sweep_.running()) guarded([this] { onStartScan(); });
+    });
+    connect(setupButton_, &QPushButton::clicked, this, [this] { guarded([this] { onSetup(); }); });
+    connect(quitButton_, &QPushButton::clicked, this, [this] { guarded([this] { onQuit(); }); });
+    plot_->onPaint = [this] { guarded([this] { paintPlot(); }); };
+}
+
+void MainWindow::yieldToEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (ended_) throw ProgramEnded{};
+}
+
+void MainWindow::setSmeterWidth(double twips) {
+    smeterTwips_ = twips;
+    const int px = std::max(0, twipsToPixels(twips));
+    meterBar_->setFixedSize(px, meterBar_->height());
+    meterBar_->setVisible(px > 0);
+}
+
+// ---------------------------------------------------------------- boundary
+
+void MainWindow::guarded(const std::function<void()>& f) {
+    if (ended_) return;
+    ++depth_;
+    try {
+        f();
+    } catch (const ProgramEnded&) {
+        // The program ended inside a yield of this handler: nothing more to do.
+    } catch (const RuntimeError& e) {
+        handleRuntimeError(e.message());
+    } catch (const std::exception& e) {
+        handleRuntimeError(QStringLiteral("Unexpected error: %1").arg(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        handleRuntimeError(QStringLiteral("Unexpected error"));
+    }
+    --depth_;
+    if (depth_ == 0) {
+        if (pendingRecovery_ && !ended_) {
+            pendingRecovery_ = false;
+            recoverAfterError();
+        }
+    }
+}
+
+void MainWindow::handleRuntimeError(const QString& message) {
+    if (ended_) return;
+    // A running scan ends at its next stop test, and the link is closed, so
+    // nothing more goes to a port that just failed.
+    sweep_.requestStop();
+    try {
+        if (comm_.portOpen()) comm_.setPortOpen(false);
+    } catch (const RuntimeError&) {
+    }
+    if (sweep_.running()) pendingRecovery_ = true;
+    messages_.show(message);
+}
+
+void MainWindow::recoverAfterError() {
+    // The window as "Setup" leaves it, without sending anything.
+    enableSetupControls();
+    guarded([this] { resetForm(); });
+}
+
+void MainWindow::load() { guarded([this] { resetForm(); }); }
+
+void MainWindow::endNow() {
+    ended_ = true;
+    sweep_.requestStop();
+    hide();
+    if (endProgram) endProgram();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing the window writes nothing and sends nothing, but the program
+    // ends, a running scan with it.
+    event->accept();
+    if (!ended_) endNow();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void MainWindow::resetForm() {
+    loadSettings();
+    initControls();
+    plot_->surface().clear();
+    scaleStrip_->surface().clear();
+    setSmeterWidth(0);
+    link_.setCentre(1425000);
+    setupButton_->setEnabled(false);
+    holdBox_->setEnabled(false);
+    lowEdgeLabel_->setText(QStringLiteral("Hz"));
+    centreLabel_->setText(QStringLiteral("Hz"));
+    highEdgeLabel_->setText(QStringLiteral("Hz"));
+    tuningLabel_->setText(QString());
+    sweep_.resetShade();
+}
+
+void MainWindow::loadSettings() {
+    ownerCall_ = QStringLiteral("N0CALL");
+    ownerCallLatin1_ = false;
+    const QString file = QString::fromLatin1(kSettingsFile);
+    if (!fileExists(file)) return;
+    SettingsText text;
+    try {
+        text = readSettingsFile(file);
+    } catch (const RuntimeError& e) {
+        // An unreadable file is reported, and the defaults apply.
+        messages_.show(e.message());
+        return;
+    }
+    // Missing lines read as empty; the callsign keeps its default.
+    QString* targets[] = {&savedPort_, &savedWidth_, &savedStep_, &savedStyle_};
+    for (int i = 0; i < 4; ++i) *targets[i] = i < text.lines.size() ? text.lines[i] : QString();
+    if (text.lines.size() >= 5) {
+        ownerCall_ = text.lines[4];
+        ownerCallLatin1_ = text.lastLineLatin1;
+    }
+}
+
+void MainWindow::initControls() {
+    setWindowTitle(QString::fromLatin1(kCaptionPrefix) + ownerCall_ + QStringLiteral(")"));
+
+    // Configure the line first, so that the probe raised below already runs
+    // with it; the port number follows once the port list is restored.
+    comm_.setSettings(QStringLiteral("4800,n,8,2"));
+    comm_.setRThreshold(1);
+    comm_.setSThreshold(1);
+    comm_.setInputLen(1);
+
+    struct Entry {
+        QComboBox* list;
+        const QStringList* items;
+        const QString* ini;
+        void (MainWindow::*handler)();
+    };
+    const Entry entries[] = {
+        {portList_, &kPorts, &savedPort_, &MainWindow::onPortChosen},
+        {stepList_, &kSteps, &savedStep_, nullptr},
+        {widthList_, &kWidths, &savedWidth_, &MainWindow::onWidthChosen},
+        {styleList_, &kStyles, &savedStyle_, &MainWindow::onStyleChosen},
+    };
+    for (const Entry& e : entries) {
+        if (!e.list->currentText().isEmpty()) continue;
+        e.list->addItems(*e.items);
+        // A missing line is an empty value (index 0); anything that is not an
+        // index of this list falls back to its first item.
+        int16_t index = 0;
+        if (!e.ini->trimmed().isEmpty()) {
+            const auto parsed = parseIndex(*e.ini);
+            if (parsed && *parsed >= 0 && *parsed < e.list->count()) index = *parsed;
+        }
+        e.list->setCurrentIndex(index);
+        // Restoring a selection raises the list's handler, each behind the
+        // boundary so that a failing probe leaves the other lists filled.
+        if (e.handler) {
+            auto handler = e.handler;
+            guarded([this, handler] { (this->*handler)(); });
+        }
+        if (ended_) return;
+    }
+
+    comm_.setCommPort(toInt16(portList_->currentIndex() + 1.0));
+    comm_.setSettings(QStringLiteral("4800,n,8,2"));
+    comm_.setRThreshold(1);
+    comm_.setSThreshold(1);
+    comm_.setInputLen(1);
+}
+
+// ---------------------------------------------------------------- Setup and Quit
+
+// "Start scan" and the lists on, "Hold scan" off and cleared, in this order.
+void MainWindow::enableSetupControls() {
+    styleList_->setEnabled(true);
+    startButton_->setEnabled(true);
+    holdBox_->setEnabled(false);
+    holdBox_->setChecked(false);
+    widthList_->setEnabled(true);
+    stepList_->setEnabled(true);
+    portList_->setEnabled(true);
+}
+
+// While a scan runs: only "Setup" and "Hold scan" take clicks.
+void MainWindow::enableScanControls() {
+    styleList_->setEnabled(false);
+    startButton_->setEnabled(false);
+    setupButton_->setEnabled(true);
+    holdBox_->setEnabled(true);
+    portList_->setEnabled(false);
+    widthList_->setEnabled(false);
+    stepList_->setEnabled(false);
+}
+
+void MainWindow::onSetup() {
+    enableSetupControls();
+    sweep_.requestStop();
+    if (comm_.portOpen()) {
+        link_.sendScanEnd();
+        link_.close();
+    }
+    resetForm();
+}
+
+void MainWindow::onQuit() {
+    // Quit always writes the settings and ends, even when the link fails on
+    // the way out (a pulled cable): that is reported, then the rest goes on.
+    try {
+        if (comm_.portOpen()) {
+            link_.sendScanEnd();
+            link_.close();
+        }
+    } catch (const RuntimeError& e) {
+        try {
+            if (comm_.portOpen()) comm_.setPortOpen(false);
+        } catch (const RuntimeError&) {
+        }
+        messages_.show(e.message());
+    }
+    const std::array<int16_t, 4> indices{static_cast<int16_t>(portList_->currentIndex()),
+                                         static_cast<int16_t>(widthList_->currentIndex()),
+                                         static_cast<int16_t>(stepList_->currentIndex()),
+                                         static_cast<int16_t>(styleList_->currentIndex())};
+    try {
+        writeSettingsFile(QString::fromLatin1(kSettingsFile), settingsBytes(indices, ownerCall_, ownerCallLatin1_));
+    } catch (const RuntimeError& e) {
+        messages_.show(e.message());
+    }
+    endNow();
+}
+
+// ---------------------------------------------------------------- port probe
+
+void MainWindow::onPortChosen() {
+    link_.forgetMeter();
+    const int16_t n = toInt16(portList_->currentIndex() + 1.0);
+    // "Start scan" stays off until the radio has answered, also when the probe
+    // fails half-way.
+    startButton_->setEnabled(false);
+    if (!link_.testPort(n)) {
+        messages_.show(QStringLiteral("Cannot connect through ") + portList_->currentText() + QLatin1Char('\r') +
+                       QStringLiteral("Port already in use or NOT avaible"));
+        startButton_->setEnabled(false);
+        return;
+    }
+    link_.open();
+    link_.readMeter();
+    link_.close();
+    if (link_.meter() == -1) {
+        messages_.show(QStringLiteral("No response from Yaesu FT-1000MP on ") + portList_->currentText());
+        startButton_->setEnabled(false);
+    } else {
+        startButton_->setEnabled(true);
+    }
+}
+
+
+// ---------------------------------------------------------------- display
+
+void MainWindow::onWidthChosen() {
+    scaleStrip_->surface().clear();
+    paintPlot();
+}
+
+void MainWindow::onStyleChosen() {
+    plot_->surface().clear();
+    paintPlot();
+}
+
+void MainWindow::paintPlot() {
+    paintGraticule(plot_->surface(), scaleStrip_->surface(), widthList_->currentText(),
+                   static_cast<int16_t>(styleList_->currentIndex()), spanUnits_);
+}
+
+// ---------------------------------------------------------------- sweep
+
+void MainWindow::onStartScan() {
+    try {
+        sweep_.run();
+    } catch (const RuntimeError&) {
+        // The scan failed: once the message is shown, the window goes back to
+        // its set-up state.
+        pendingRecovery_ = true;
+        throw;
+    }
+}
+
+
+}  // namespace qv7m
