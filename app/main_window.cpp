@@ -6,7 +6,12 @@
 #include "core/runtime_error.h"
 #include "display/graticule.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QTimer>
+#include <cmath>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QIcon>
@@ -89,6 +94,7 @@ public:
     void setSmeterWidth(double twips) override { w_.setSmeterWidth(twips); }
     DrawingSurface& plot() override { return w_.plot_->surface(); }
     void yieldToWindow() override { w_.yieldToEvents(); }
+    void betweenSteps() override { w_.serveBetweenSteps(); }
 
 private:
     MainWindow& w_;
@@ -100,10 +106,13 @@ MainWindow::MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* p
       link_(comm),
       host_(std::make_unique<Host>(*this)),
       sweep_(link_, *host_),
-      messages_(messages) {
+      messages_(messages),
+      sharedRadio_(link_, sweep_) {
     endProgram = [] { QCoreApplication::exit(0); };
     buildControls();
     link_.yieldToWindow = [this] { yieldToEvents(); };
+    sharedRadio_.idleRadioAnswers = [this] { return startButton_->isEnabled() && !ended_; };
+    sweep_.onSweepDone = [this](const SweepResult& sweep) { onSweepDone(sweep); };
     }
 
 MainWindow::~MainWindow() = default;
@@ -247,6 +256,9 @@ void MainWindow::buildControls() {
     connect(setupButton_, &QPushButton::clicked, this, [this] { guarded([this] { onSetup(); }); });
     connect(quitButton_, &QPushButton::clicked, this, [this] { guarded([this] { onQuit(); }); });
     plot_->onPaint = [this] { guarded([this] { paintPlot(); }); };
+    plot_->onLeftClick = [this](double share) { onPlotClicked(share); };
+    plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showPlotMenu(pos); });
 }
 
 void MainWindow::yieldToEvents() {
@@ -523,8 +535,94 @@ void MainWindow::onStartScan() {
         // The scan failed: once the message is shown, the window goes back to
         // its set-up state.
         pendingRecovery_ = true;
+        pendingRetune_.reset();
         throw;
     }
+    pendingRetune_.reset();
+    // Clients that asked while the scan was ending are served now.
+    QTimer::singleShot(0, this, [this] { serveWhileIdle(); });
+}
+
+// ---------------------------------------------------------------- beyond the scan
+
+void MainWindow::onPlotClicked(double share) {
+    // The window's low edge plus the click's share of its width, to the step.
+    const int32_t step = sweep_.windowStep();
+    if (!sweep_.running() || step <= 0) return;
+    const double offset = std::round(share * sweep_.windowSpan() / step) * step;
+    pendingRetune_ = int32_t(std::lround(sweep_.windowLow() + offset));
+}
+
+void MainWindow::serveBetweenSteps() {
+    if (pendingRetune_) {
+        if (link_.tuneVfoA(*pendingRetune_)) link_.forgetStatus();
+        pendingRetune_.reset();
+    }
+    if (server_ && server_->hasPending()) server_->serve(sharedRadio_);
+}
+
+void MainWindow::serveWhileIdle() {
+    if (!server_ || !server_->hasPending() || ended_ || servingIdle_ || sweep_.running()) return;
+    if (depth_ > 0) {
+        // A handler (a port probe, a message) is running: try once it is done.
+        QTimer::singleShot(50, this, [this] { serveWhileIdle(); });
+        return;
+    }
+    servingIdle_ = true;
+    guarded([this] { server_->serve(sharedRadio_); });
+    servingIdle_ = false;
+}
+
+void MainWindow::shareRadioWith(RigctlServer& server) {
+    server_ = &server;
+    connect(&server, &RigctlServer::pending, this, [this] {
+        // A scan serves them between two steps; an idle scope from the event loop.
+        if (!sweep_.running()) QTimer::singleShot(0, this, [this] { serveWhileIdle(); });
+    });
+}
+
+void MainWindow::recordTo(const QString& path) {
+    QString error;
+    if (!recorder_.open(path, &error))
+        messages_.show(QStringLiteral("Cannot record the sweeps to ") + error + QStringLiteral("; the scope goes on without recording."));
+}
+
+void MainWindow::onSweepDone(const SweepResult& sweep) {
+    lastSweep_ = sweep;
+    QString error;
+    if (recorder_.isOpen() && !recorder_.append(sweep, &error))
+        messages_.show(QStringLiteral("Cannot record the sweeps to ") + error + QStringLiteral("; the scope goes on without recording."));
+}
+
+void MainWindow::showPlotMenu(const QPoint& pos) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Save picture\u2026"), this, [this] { savePicture(); });
+    QAction* sweepAction = menu.addAction(QStringLiteral("Save sweep\u2026"), this, [this] { saveSweep(); });
+    sweepAction->setEnabled(!lastSweep_.frequencies.empty());
+    menu.exec(plot_->mapToGlobal(pos));
+}
+
+void MainWindow::savePicture() {
+    // The plot with its scale strip, as the screen shows them.
+    const QPixmap picture = grab(plot_->geometry().united(scaleStrip_->geometry()));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), QString(),
+                                                      QStringLiteral("PNG pictures (*.png)"));
+    if (path.isEmpty()) return;
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    QString error;
+    if (!picture.save(&png, "PNG") || !writeWholeFile(path, png.data(), &error))
+        messages_.show(QStringLiteral("Cannot save the picture to ") + (error.isEmpty() ? path : error));
+}
+
+void MainWindow::saveSweep() {
+    const SweepResult sweep = lastSweep_;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save sweep"), QString(),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!writeWholeFile(path, sweepCsv(sweep), &error))
+        messages_.show(QStringLiteral("Cannot save the sweep to ") + error);
 }
 
 

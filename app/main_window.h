@@ -4,6 +4,8 @@
 
 #include "app/messages.h"
 #include "app/picturebox.h"
+#include "app/shared_radio.h"
+#include "app/sweep_files.h"
 #include "radio/commcontrol.h"
 #include "radio/radiolink.h"
 #include "sweep/sweep.h"
@@ -45,6 +47,12 @@ public:
     Sweep& sweep() { return sweep_; }
     RadioLink& link() { return link_; }
 
+    // Appends every completed sweep to the file; a file that cannot be
+    // opened is reported, and the scope goes on without recording.
+    void recordTo(const QString& path);
+    // Serves the server's clients from the radio between two steps.
+    void shareRadioWith(RigctlServer& server);
+
     // The meter bar's width in twips (10 twips a meter count).
     void setSmeterWidth(double twips);
     double smeterWidth() const { return smeterTwips_; }
@@ -74,6 +82,14 @@ private:
     void onStyleChosen();
     void paintPlot();
     void onStartScan();
+    void onPlotClicked(double share);
+    void showPlotMenu(const QPoint& pos);
+    void savePicture();
+    void saveSweep();
+    void onSweepDone(const SweepResult& sweep);
+    // What waits for the radio: a click's retune and the clients' commands.
+    void serveBetweenSteps();
+    void serveWhileIdle();
 
     // The settings bar.
     QGroupBox* settingsFrame_;
@@ -101,6 +117,12 @@ private:
     std::unique_ptr<Host> host_;
     Sweep sweep_;
     MessagePresenter& messages_;
+    SharedRadio sharedRadio_;
+    RigctlServer* server_ = nullptr;
+    SweepRecorder recorder_;
+    SweepResult lastSweep_;
+    std::optional<int32_t> pendingRetune_;  // VFO-A, 10 Hz units
+    bool servingIdle_ = false;
 
     double spanUnits_ = 0;
     QString savedPort_, savedWidth_, savedStep_, savedStyle_;

@@ -1,5 +1,8 @@
 #include "app/picturebox.h"
 
+#include <QMouseEvent>
+#include <algorithm>
+
 #include <QEvent>
 #include <QExposeEvent>
 #include <QPaintEvent>
@@ -129,6 +132,12 @@ void PictureBox::raisePaint() {
         ~Reset() { flag = false; }
     } reset{inPaintHook_};
     onPaint();
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && onLeftClick && width() > 0)
+        onLeftClick(std::clamp(event->position().x() / width(), 0.0, 1.0));
+    QWidget::mousePressEvent(event);
 }
 
 }  // namespace qv7m

@@ -38,6 +38,9 @@ public:
     // program's own drawing. It runs inside Qt's event handling, so it must
     // not throw: wrap it in the form's error boundary.
     std::function<void()> onPaint;
+    // A left click, at this share of the box's width (0 at the left edge).
+    std::function<void(double share)> onLeftClick;
+
     // How often onPaint was raised (for tests and diagnostics).
     int paintEventsRaised() const { return raised_; }
 
@@ -46,6 +49,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -23,6 +23,13 @@ constexpr int kStatusReads = 16;
 constexpr int readOfRecordByte(int b) { return b + 3; }
 constexpr int kModeByte = 8;
 
+// Eight decimal digits of a frequency in 10 Hz units, least significant pair first.
+std::array<uint8_t, 4> packedBcd(int32_t units) {
+    std::array<uint8_t, 4> bcd{};
+    for (int i = 0; i < 4; ++i, units /= 100) bcd[i] = uint8_t((units % 100 / 10) << 4 | units % 10);
+    return bcd;
+}
+
 }  // namespace
 
 RadioLink::RadioLink(CommControl& comm) : comm_(comm) {}
@@ -35,21 +42,23 @@ void RadioLink::open() { comm_.setPortOpen(true); }
 void RadioLink::close() { comm_.setPortOpen(false); }
 void RadioLink::sendScanStart() { comm_.Output(frame(0x00, 0x00, 0x00, 0x01, cat::op::kScanStart)); }
 void RadioLink::sendScanEnd() { comm_.Output(frame(0x00, 0x00, 0x00, 0x00, cat::op::kScanEnd)); }
-void RadioLink::tuneVfoB(int32_t units) { tune(cat::op::kSetVfoB, units); }
-void RadioLink::tuneVfoA(int32_t units) { tune(cat::op::kSetVfoA, units); }
-
-void RadioLink::tune(uint8_t opcode, int32_t units) {
+void RadioLink::tuneVfoB(int32_t units) {
     if (const auto bcd = bcdOf(units)) bcd_ = *bcd;
-    comm_.Output(frame(bcd_[0], bcd_[1], bcd_[2], bcd_[3], opcode));
+    comm_.Output(frame(bcd_[0], bcd_[1], bcd_[2], bcd_[3], cat::op::kSetVfoB));
+}
+
+bool RadioLink::tuneVfoA(int32_t units) {
+    if (units < cat::kMinHz / 10 || units > cat::kMaxHz / 10) return false;
+    const auto bcd = packedBcd(units);
+    comm_.Output(frame(bcd[0], bcd[1], bcd[2], bcd[3], cat::op::kSetVfoA));
+    return true;
 }
 
 std::optional<std::array<uint8_t, 4>> RadioLink::bcdOf(int32_t units) {
     // Six or seven digits, padded to eight; a negative number would put its
     // "-" into a BCD pair.
     if (units < 100000 || units > 9999999) return std::nullopt;
-    std::array<uint8_t, 4> bcd{};
-    for (int i = 0; i < 4; ++i, units /= 100) bcd[i] = uint8_t((units % 100 / 10) << 4 | units % 10);
-    return bcd;
+    return packedBcd(units);
 }
 
 int32_t RadioLink::hexToInt32(const QString& hex) {
@@ -91,11 +100,14 @@ int32_t RadioLink::readStatus() {
         comm_.Output(followUpFrame());
     }
     const int first = readOfRecordByte(cat::kRecordFrequencyByte);
-    const int32_t before = centre_;
-    centre_ = decodeFrequency({reads[first], reads[first + 1], reads[first + 2], reads[first + 3]}, centre_,
-                              yieldToWindow);
-    const QByteArray& mode = reads[readOfRecordByte(kModeByte)];
-    if (centre_ != before || !mode.isEmpty()) mode_ = mode.isEmpty() ? mode_ : std::optional<uint8_t>(uint8_t(mode.at(0)));
+    const int32_t decoded =
+        decodeFrequency({reads[first], reads[first + 1], reads[first + 2], reads[first + 3]}, -1, yieldToWindow);
+    if (decoded >= 0) {
+        centre_ = decoded;
+        statusTimer_.start();
+        const QByteArray& mode = reads[readOfRecordByte(kModeByte)];
+        if (!mode.isEmpty()) mode_ = uint8_t(mode.at(0));
+    }
     return centre_;
 }
 

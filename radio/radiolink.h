@@ -7,6 +7,7 @@
 #include "radio/commcontrol.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -29,10 +30,12 @@ public:
     // The frames that mark a scan's start and end on the radio.
     void sendScanStart();
     void sendScanEnd();
-    // Tunes VFO-B (or VFO-A) to a frequency in 10 Hz units. A frequency that
-    // cannot be written as eight BCD digits sends the last one that could.
+    // Tunes VFO-B to a frequency in 10 Hz units. A frequency of other than six
+    // or seven digits sends the last one that had them.
     void tuneVfoB(int32_t units);
-    void tuneVfoA(int32_t units);
+    // Tunes VFO-A, the operator's; false, and nothing sent, for a frequency
+    // the radio cannot tune.
+    bool tuneVfoA(int32_t units);
 
     // Reads the meter and returns the reading, which meter() keeps. When the
     // radio sends nothing the reading stays what it was.
@@ -49,6 +52,10 @@ public:
     void setCentre(int32_t units) { centre_ = units; }
     // The mode byte of the last status record that named a tunable frequency.
     std::optional<uint8_t> lastMode() const { return mode_; }
+    // Milliseconds since a status read last named a tunable frequency; -1 when
+    // none has, or since forgetStatus() (the radio was retuned).
+    qint64 statusAgeMs() const { return statusTimer_.isValid() ? statusTimer_.elapsed() : -1; }
+    void forgetStatus() { statusTimer_.invalidate(); }
 
     // The centre decoded from the record's four frequency bytes (big-endian
     // count of 0.625 Hz units), or previous when they cannot be one. Yields to
@@ -74,13 +81,13 @@ public:
     static QByteArray followUpFrame();
 
 private:
-    void tune(uint8_t opcode, int32_t units);
 
     CommControl& comm_;
     std::array<uint8_t, 4> bcd_{};  // as sent: least significant pair first
     int16_t meter_ = 0;
     int32_t centre_ = 1425000;
     std::optional<uint8_t> mode_;
+    QElapsedTimer statusTimer_;
 };
 
 }  // namespace qv7m

@@ -76,6 +76,9 @@ bool Sweep::oneSweep() {
         throw RuntimeError(RuntimeError::Kind::DivisionByZero,
                            QStringLiteral("Step of %1 Hz is too small to sweep").arg(stepUnits * 10));
     result.stepUnits = step;
+    windowLow_ = low;
+    windowSpan_ = span;
+    windowStep_ = step;
     for (int32_t scanFreq = start; step >= 0 ? scanFreq <= end : scanFreq >= end; scanFreq = addInt32(scanFreq, step)) {
         host_.yieldToWindow();
         link_.pause(10);

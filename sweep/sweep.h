@@ -57,6 +57,12 @@ public:
     void resetShade() { shade_ = 220; }
     int16_t shade() const { return shade_; }
 
+    // The window of the sweep in progress, 10 Hz units: its low edge, its
+    // width and its step (0 before the first sweep).
+    double windowLow() const { return windowLow_; }
+    double windowSpan() const { return windowSpan_; }
+    int32_t windowStep() const { return windowStep_; }
+
     long long stepsDrawn() const { return stepsDrawn_; }
     long long sweepsStarted() const { return sweepsStarted_; }
     // Told of every point drawn: the frequency tuned (10 Hz units) and the reading drawn.
@@ -76,6 +82,8 @@ private:
     bool running_ = false;
     bool stopRequested_ = false;
     int16_t shade_ = 220;
+    double windowLow_ = 0, windowSpan_ = 0;
+    int32_t windowStep_ = 0;
     long long stepsDrawn_ = 0;
     long long sweepsStarted_ = 0;
 };

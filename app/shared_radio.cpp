@@ -1,0 +1,73 @@
+#include "app/shared_radio.h"
+
+#include "core/runtime_error.h"
+
+#include <cmath>
+
+namespace qv7m {
+
+namespace {
+
+constexpr qint64 kStatusFreshMs = 1000;
+constexpr int kS9 = 153;
+constexpr int kCountsPerGridLine = 17;
+
+}  // namespace
+
+bool SharedRadio::available() { return sweep_.running() || (idleRadioAnswers && idleRadioAnswers()); }
+
+bool SharedRadio::use(const std::function<void()>& op) {
+    const bool own = !link_.comm().portOpen();
+    try {
+        if (own) link_.open();
+        op();
+        if (own) link_.close();
+        return true;
+    } catch (const RuntimeError&) {
+        // The client gets an I/O error; a scan finds the fault at its next read.
+        try {
+            if (own && link_.comm().portOpen()) link_.close();
+        } catch (const RuntimeError&) {
+        }
+        return false;
+    }
+}
+
+bool SharedRadio::freshStatus() {
+    auto fresh = [this] { return link_.statusAgeMs() >= 0 && link_.statusAgeMs() <= kStatusFreshMs; };
+    if (fresh()) return true;
+    return use([this] { link_.readStatus(); }) && fresh();
+}
+
+std::optional<int64_t> SharedRadio::frequencyHz() {
+    if (!freshStatus()) return std::nullopt;
+    return int64_t(link_.centre()) * 10;
+}
+
+bool SharedRadio::setFrequencyHz(int64_t hz) {
+    bool tuned = false;
+    if (!use([&] { tuned = link_.tuneVfoA(int32_t(hz / 10)); })) return false;
+    // The next question about the frequency goes to the radio.
+    link_.forgetStatus();
+    return tuned;
+}
+
+std::optional<QString> SharedRadio::mode() {
+    if (!freshStatus() || !link_.lastMode()) return std::nullopt;
+    static const char* const names[] = {"LSB", "USB", "CW", "AM", "FM", "RTTY", "PKTLSB"};
+    const int m = *link_.lastMode() & 0x07;
+    if (m >= int(std::size(names))) return std::nullopt;
+    return QString::fromLatin1(names[m]);
+}
+
+std::optional<int> SharedRadio::strengthDb() {
+    if (link_.meter() < 0) return std::nullopt;
+    return strengthDbOf(link_.meter());
+}
+
+int SharedRadio::strengthDbOf(int reading) {
+    const double lines = double(reading - kS9) / kCountsPerGridLine;
+    return int(std::lround(lines * (reading >= kS9 ? 10 : 6)));
+}
+
+}  // namespace qv7m

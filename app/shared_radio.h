@@ -1,0 +1,42 @@
+#pragma once
+// The radio as the scan shares it with network clients: each request runs
+// between two sweep steps while a scan runs, or on its own when the scope is
+// idle with an answering radio (the port opened for it and closed again).
+
+#include "app/rigctl_server.h"
+#include "radio/radiolink.h"
+#include "sweep/sweep.h"
+
+#include <functional>
+
+namespace qv7m {
+
+class SharedRadio : public RigAccess {
+public:
+    SharedRadio(RadioLink& link, const Sweep& sweep) : link_(link), sweep_(sweep) {}
+
+    // Whether an idle scope may use the radio: its port probe found it answering.
+    std::function<bool()> idleRadioAnswers;
+
+    bool available() override;
+    std::optional<int64_t> frequencyHz() override;
+    bool setFrequencyHz(int64_t hz) override;
+    std::optional<QString> mode() override;
+    std::optional<int> strengthDb() override;
+
+    // A meter reading in dB relative to S9, on the scale the plot's grid draws:
+    // 17 counts an S unit (6 dB) up to S9 at 153, then 17 counts to 10 dB.
+    static int strengthDbOf(int reading);
+
+private:
+    // Runs op on the radio, opening the port around it when no scan holds it
+    // open; false when the port failed.
+    bool use(const std::function<void()>& op);
+    // The status no older than a second, read anew when it is older.
+    bool freshStatus();
+
+    RadioLink& link_;
+    const Sweep& sweep_;
+};
+
+}  // namespace qv7m

@@ -1,0 +1,36 @@
+#pragma once
+// Completed sweeps written out: the record of every sweep (one line of
+// rtl_power's CSV each, so that its heat-map scripts draw them) and the
+// last sweep saved on request.
+
+#include "sweep/sweep.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace qv7m {
+
+// "date, time, Hz low, Hz high, Hz step, samples, reading, ...": the low and
+// high edges are the first and last steps' frequencies, one sample a step.
+QByteArray recordLine(const SweepResult& sweep);
+// "Hz,reading", then a line a step.
+QByteArray sweepCsv(const SweepResult& sweep);
+
+class SweepRecorder {
+public:
+    // Opens the file for appending; false and the reason when it cannot.
+    bool open(const QString& path, QString* error);
+    bool isOpen() const { return file_.isOpen(); }
+    // Appends one sweep and flushes it, so that a crash loses at most the
+    // sweep in progress. On failure the file is closed and the reason given.
+    bool append(const SweepResult& sweep, QString* error);
+
+private:
+    QFile file_;
+};
+
+// Writes bytes to a file whole; false and "file: reason" when it cannot.
+bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error);
+
+}  // namespace qv7m
