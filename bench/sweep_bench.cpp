@@ -3,19 +3,23 @@
 // bytes, and prints the step time against the slower of the line and the radio, the processor
 // use while scanning and the truth of the steps drawn; then times the probe of a silent radio.
 
+#include "app/rigctl_server.h"
+#include "app/shared_radio.h"
 #include "display/imagesurface.h"
 #include "radio/protocol.h"
 #include "radio/radiolink.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
-#include "support/drawn.h"
+#include "drawn.h"
 #include "support/sim_log.h"
 #include "support/sweep_host.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -40,6 +44,10 @@ struct Host : TestHost {
         }
     } image{8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont()};
     DrawingSurface& plot() override { return image; }
+    void betweenSteps() override {
+        if (onBetweenSteps) onBetweenSteps();
+    }
+    std::function<void()> onBetweenSteps;
 };
 
 constexpr double kByteMs = cat::kByteNs / 1e6;
@@ -61,10 +69,27 @@ void withRadio(std::vector<std::string> args, const std::function<void(RadioLink
     QDir::setCurrent(QDir::tempPath());
 }
 
-void scan(bool paceBefore, int sweeps) {
+// With a client, one rigctld client asks for the frequency every second while the scan runs.
+void scan(bool paceBefore, int sweeps, bool withClient = false) {
     withRadio({"--pacing", paceBefore ? "before" : "between"}, [&](RadioLink& link, simtest::Sim& sim) {
         Host host;
         Sweep sweep(link, host);
+        RigctlServer server;
+        SharedRadio shared(link, sweep);
+        QTcpSocket client;
+        QTimer poll;
+        int answers = 0;
+        if (withClient) {
+            QString error;
+            if (!server.listen(QHostAddress::LocalHost, 0, &error)) throw std::runtime_error(error.toStdString());
+            host.onBetweenSteps = [&] { server.serve(shared); };
+            client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+            QObject::connect(&poll, &QTimer::timeout, [&] { client.write("f\n"); });
+            QObject::connect(&client, &QTcpSocket::readyRead, [&] {
+                while (client.canReadLine()) answers += client.readLine().trimmed().toLongLong() > 0;
+            });
+            poll.start(1000);
+        }
         // Measured from the first sweep on (the start's status read is not a step).
         double cpu = -1, wallS = 0;
         QElapsedTimer wall;
@@ -100,9 +125,11 @@ void scan(bool paceBefore, int sweeps) {
         const size_t compared = std::min(pts.size(), tunings.size());
         size_t trueSteps = 0;
         for (size_t i = 0; i < compared; ++i) trueSteps += pts[i].value == tunings[i].meter;
-        std::printf("  %-8s %8.2f %10.2f %-6s %6.3f %7.2f   %zu / %zu\n", paceBefore ? "before" : "between", perStep,
+        std::printf("  %-8s %8.2f %10.2f %-6s %6.3f %7.2f   %zu / %zu", paceBefore ? "before" : "between", perStep,
                     limit, radio > line ? "radio" : "line", perStep / limit, wallS > 0 ? 100 * cpu / wallS : 0,
                     trueSteps, compared);
+        if (withClient) std::printf("   with a client polling f each second: %d answers", answers);
+        std::printf("\n");
     });
 }
 
@@ -132,6 +159,7 @@ int main(int argc, char** argv) {
     std::printf("  pacing    ms/step   limit ms         ratio   CPU %%   steps drawn true\n");
     scan(true, sweeps);
     scan(false, sweeps);
+    scan(true, sweeps, true);
     std::printf("  limit: the slower of the line and the radio; targets: ratio <= 1.05, CPU <= 2 %% of one core\n");
     probeSilent();
     return 0;
