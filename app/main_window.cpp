@@ -8,17 +8,16 @@
 
 #include <QBuffer>
 #include <QCloseEvent>
-#include <QFileDialog>
-#include <QMenu>
-#include <QTimer>
-#include <cmath>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMenu>
 #include <QPixmap>
+#include <QTimer>
+#include <cmath>
 
 namespace qv7m {
-
 
 int twipsToPixels(double twips) { return qRound(twips / 15.0); }
 
@@ -581,49 +580,56 @@ void MainWindow::shareRadioWith(RigctlServer& server) {
     });
 }
 
+namespace {
+QString cannotRecord(const QString& error) {
+    return QStringLiteral("Cannot record the sweeps to %1; the scope goes on without recording.").arg(error);
+}
+}  // namespace
+
 void MainWindow::recordTo(const QString& path) {
     QString error;
-    if (!recorder_.open(path, &error))
-        messages_.show(QStringLiteral("Cannot record the sweeps to ") + error + QStringLiteral("; the scope goes on without recording."));
+    if (!recorder_.open(path, &error)) messages_.show(cannotRecord(error));
 }
 
 void MainWindow::onSweepDone(const SweepResult& sweep) {
     lastSweep_ = sweep;
     QString error;
     if (recorder_.isOpen() && !recorder_.append(sweep, &error))
-        messages_.show(QStringLiteral("Cannot record the sweeps to ") + error + QStringLiteral("; the scope goes on without recording."));
+        messages_.show(cannotRecord(error));
 }
 
 void MainWindow::showPlotMenu(const QPoint& pos) {
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("Save picture\u2026"), this, [this] { savePicture(); });
-    QAction* sweepAction = menu.addAction(QStringLiteral("Save sweep\u2026"), this, [this] { saveSweep(); });
-    sweepAction->setEnabled(!lastSweep_.frequencies.empty());
-    menu.exec(plot_->mapToGlobal(pos));
+    // Nothing here blocks: a running scan goes on behind the menu and the dialog.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Save picture\u2026"), this, [this] {
+        // The plot with its scale strip, as the screen shows them now.
+        const QPixmap picture = grab(plot_->geometry().united(scaleStrip_->geometry()));
+        saveAs(QStringLiteral("PNG pictures (*.png)"), [picture] {
+            QBuffer png;
+            png.open(QIODevice::WriteOnly);
+            picture.save(&png, "PNG");
+            return png.data();
+        });
+    });
+    QAction* saveSweep = menu->addAction(QStringLiteral("Save sweep\u2026"), this, [this] {
+        const QByteArray csv = sweepCsv(lastSweep_);
+        saveAs(QStringLiteral("CSV files (*.csv)"), [csv] { return csv; });
+    });
+    saveSweep->setEnabled(!lastSweep_.frequencies.empty());
+    menu->popup(plot_->mapToGlobal(pos));
 }
 
-void MainWindow::savePicture() {
-    // The plot with its scale strip, as the screen shows them.
-    const QPixmap picture = grab(plot_->geometry().united(scaleStrip_->geometry()));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), QString(),
-                                                      QStringLiteral("PNG pictures (*.png)"));
-    if (path.isEmpty()) return;
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    QString error;
-    if (!picture.save(&png, "PNG") || !writeWholeFile(path, png.data(), &error))
-        messages_.show(QStringLiteral("Cannot save the picture to ") + (error.isEmpty() ? path : error));
+void MainWindow::saveAs(const QString& filter, const std::function<QByteArray()>& bytes) {
+    auto* dialog = new QFileDialog(this, QString(), QString(), filter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, bytes](const QString& path) {
+        const QByteArray data = bytes();
+        QString error = path + QStringLiteral(": nothing could be made to save");
+        if (data.isEmpty() || !writeWholeFile(path, data, &error)) messages_.show(QStringLiteral("Cannot save ") + error);
+    });
+    dialog->open();
 }
-
-void MainWindow::saveSweep() {
-    const SweepResult sweep = lastSweep_;
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save sweep"), QString(),
-                                                      QStringLiteral("CSV files (*.csv)"));
-    if (path.isEmpty()) return;
-    QString error;
-    if (!writeWholeFile(path, sweepCsv(sweep), &error))
-        messages_.show(QStringLiteral("Cannot save the sweep to ") + error);
-}
-
 
 }  // namespace qv7m

@@ -84,8 +84,8 @@ private:
     void onStartScan();
     void onPlotClicked(double share);
     void showPlotMenu(const QPoint& pos);
-    void savePicture();
-    void saveSweep();
+    // Asks for a file name without blocking, then writes the bytes there.
+    void saveAs(const QString& filter, const std::function<QByteArray()>& bytes);
     void onSweepDone(const SweepResult& sweep);
     // What waits for the radio: a click's retune and the clients' commands.
     void serveBetweenSteps();

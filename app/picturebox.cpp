@@ -1,14 +1,13 @@
 #include "app/picturebox.h"
 
-#include <QMouseEvent>
-#include <algorithm>
-
 #include <QEvent>
 #include <QExposeEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 #include <cmath>
 
