@@ -625,9 +625,9 @@ void MainWindow::saveAs(const QString& filter, const std::function<QByteArray()>
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::fileSelected, this, [this, bytes](const QString& path) {
-        const QByteArray data = bytes();
+        const QByteArray content = bytes();
         QString error = path + QStringLiteral(": nothing could be made to save");
-        if (data.isEmpty() || !writeWholeFile(path, data, &error)) messages_.show(QStringLiteral("Cannot save ") + error);
+        if (content.isEmpty() || !writeWholeFile(path, content, &error)) messages_.show(QStringLiteral("Cannot save ") + error);
     });
     dialog->open();
 }
