@@ -605,7 +605,7 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     menu->addAction(QStringLiteral("Save picture\u2026"), this, [this] {
         // The plot with its scale strip, as the screen shows them now.
         const QPixmap picture = grab(plot_->geometry().united(scaleStrip_->geometry()));
-        saveAs(QStringLiteral("PNG pictures (*.png)"), [picture] {
+        saveAs(QStringLiteral("Save picture"), QStringLiteral("png"), [picture] {
             QBuffer png;
             png.open(QIODevice::WriteOnly);
             picture.save(&png, "PNG");
@@ -614,15 +614,16 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     });
     QAction* saveSweep = menu->addAction(QStringLiteral("Save sweep\u2026"), this, [this] {
         const QByteArray csv = sweepCsv(lastSweep_);
-        saveAs(QStringLiteral("CSV files (*.csv)"), [csv] { return csv; });
+        saveAs(QStringLiteral("Save sweep"), QStringLiteral("csv"), [csv] { return csv; });
     });
     saveSweep->setEnabled(!lastSweep_.frequencies.empty());
     menu->popup(plot_->mapToGlobal(pos));
 }
 
-void MainWindow::saveAs(const QString& filter, const std::function<QByteArray()>& bytes) {
-    auto* dialog = new QFileDialog(this, QString(), QString(), filter);
+void MainWindow::saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes) {
+    auto* dialog = new QFileDialog(this, title, QString(), QStringLiteral("*.") + suffix);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(suffix);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::fileSelected, this, [this, bytes](const QString& path) {
         const QByteArray content = bytes();

@@ -85,7 +85,7 @@ private:
     void onPlotClicked(double share);
     void showPlotMenu(const QPoint& pos);
     // Asks for a file name without blocking, then writes the bytes there.
-    void saveAs(const QString& filter, const std::function<QByteArray()>& bytes);
+    void saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes);
     void onSweepDone(const SweepResult& sweep);
     // What waits for the radio: a click's retune and the clients' commands.
     void serveBetweenSteps();
