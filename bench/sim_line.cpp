@@ -1,6 +1,6 @@
 // How closely the radio simulator keeps the line's timing, and what it costs; prints figures,
 // asserts nothing. Runs the built qv7m-radio, or the one QV7M_SIM names.
-#include "sim/sim_harness.h"
+#include "sim_port.h"
 
 #include <unistd.h>
 #include <algorithm>

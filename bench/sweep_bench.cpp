@@ -12,7 +12,7 @@
 #include "sim/sim_harness.h"
 #include "drawn.h"
 #include "support/sim_log.h"
-#include "support/sweep_host.h"
+#include "sweep_host.h"
 
 #include <QDir>
 #include <QElapsedTimer>

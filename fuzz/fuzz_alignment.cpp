@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const sim::Meter& meter = radio.engine.meter();
     int64_t vfoB = cfg.vfobHz;
     LineTime longestHold = 0;
-    link.Befehl(11);
+    link.open();
     for (int op = 0; op < 200 && in.remaining_bytes() > 0; ++op) {
         try {  // the port is open throughout: no call has reason to throw
             switch (in.ConsumeIntegralInRange(0, 5)) {
@@ -103,18 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     const int r = meter.reading(hz);
                     if (r != cat::kMeterPad && std::find(recent.begin(), recent.end(), r) == recent.end()) break;
                 }
-                link.konvertiere(int32_t(hz / 10));
-                link.Befehl(1);
+                link.tuneVfoB(int32_t(hz / 10));
                 vfoB = hz;
                 [[fallthrough]];
             }
             case 1:  // a hold pass
                 recent.push_back(meter.reading(vfoB));
                 if (recent.size() > 4) recent.pop_front();
-                link.lesemeter();
+                link.readMeter();
                 break;
-            case 2: link.ReadStatus(); break;
-            case 3: link.Sleep(in.ConsumeIntegralInRange(0, 60)); break;
+            case 2: link.readStatus(); break;
+            case 3: link.pause(in.ConsumeIntegralInRange(0, 60)); break;
             case 4: {  // held up: before a coming call, or on waking from the next wait
                 const LineTime t = LineTime(in.ConsumeIntegralInRange(0, 1500)) * kMillisecond;
                 longestHold = std::max(longestHold, t);
@@ -125,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             }
             case 5:
-                link.Befehl(10);
+                link.close();
                 if (in.ConsumeBool()) leavePacing(in.ConsumeIntegral<uint8_t>());
-                link.Befehl(11);
+                link.open();
                 for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n)
                     FUZZ_CHECK(comm.AlignedComm::Input().isEmpty(), "a read with no request took a byte");
                 break;
@@ -136,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(false, "%s", e.what());
         }
     }
-    link.Befehl(10);
+    link.close();
     radio.engine.advance(radio.clock + 100000 * kMillisecond);  // every answer sent in full
 
     // Above 60 ms left by another program, a status answer outlasts the wait

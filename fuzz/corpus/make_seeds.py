@@ -38,14 +38,14 @@ class Taken:
         return bytes(front) + bytes(reversed(self.order))
 
 
-# --- fuzz_hex2dec: mode 0 takes the rest as UTF-8 text; mode 2 runs konvertiere.
+# --- fuzz_hex_bcd: mode 0 takes the rest as UTF-8 text; mode 2 runs bcdOf.
 for i, text in enumerate(["", "25", "99", "15BE68", "ABC", "abc", "ff", "G", "1G", "7FFFFFFF",
                           "80000000", "00000000000000001", "-1", "\u00c41"]):
-    write("fuzz_hex2dec", "text-%02d" % i, text.encode() + bytes([0]))
+    write("fuzz_hex_bcd", "text-%02d" % i, text.encode() + bytes([0]))
 k = Taken().byte(2)
 for f in [1425000, 703500, 180000, 2999999, 99999, 10000000, 100000, 9999999]:
     k.byte(2).num(f, -10000000, 10000000)
-write("fuzz_hex2dec", "konvertiere", k.data())
+write("fuzz_hex_bcd", "bcd", k.data())
 
 # --- fuzz_status_decode: whole status reads, one byte or nothing per read.
 def status(record, empty=(1, 2, 3), end_at=0):

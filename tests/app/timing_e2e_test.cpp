@@ -70,25 +70,25 @@ TEST_P(RadioTiming, TheScanDrawsTheRadioWhateverItsTiming) {
     const qv7m::sim::Meter truth(qv7m::sim::builtinBand(), 1);
     int untrue = 0;
     QStringList centres;  // as each sweep's first point shows them
-    form->sweep.onPoint = [&](int32_t f, int16_t m) {
-        if (form->sweep.sweepsStarted > centres.size()) centres << form->mitte->text();
+    sweep().onPoint = [&](int32_t f, int16_t m) {
+        if (sweep().sweepsStarted() > centres.size()) centres << text(*form, "centreLabel");
         if (m != truth.reading(int64_t(f) * 10) && ++untrue <= 10)
-            ADD_FAILURE() << "step " << form->sweep.fullSteps << " at " << f << "0 Hz drew " << m << ", the radio read "
+            ADD_FAILURE() << "step " << sweep().stepsDrawn() << " at " << f << "0 Hz drew " << m << ", the radio read "
                           << truth.reading(int64_t(f) * 10);
     };
     QImage plot;
     ASSERT_TRUE(scanUntil([&] {
-        if (form->sweep.sweepsStarted < 3) return false;
-        plot = form->Picture1->surface().image();
-        form->setup->click();
+        if (sweep().sweepsStarted() < 3) return false;
+        plot = child<qv7m::PictureBox>(*form, "plot")->surface().image();
+        click(*form, "setupButton");
         return true;
     }, 60));
     EXPECT_EQ(centres, QStringList({"14250000 Hz", "7035000 Hz"}));
-    EXPECT_EQ(form->sweep.fullSteps, 2 * 41);
+    EXPECT_EQ(sweep().stepsDrawn(), 2 * 41);
     EXPECT_EQ(untrue, 0);
     // The second sweep as the window shows it: each column's green is the reading.
     for (int i = 0; i < 41; ++i) {
-        const int x = std::min(form->Picture1->surface().toPixel(200 * i), plot.width() - 1);
+        const int x = std::min(int(200 * i * plot.devicePixelRatio() / 15), plot.width() - 1);
         EXPECT_EQ(qGreen(plot.pixel(x, plot.height() / 2)), truth.reading(7030000 + 250 * i)) << "column " << i;
     }
     EXPECT_GE(expectInStep(radio), 1 + 3 + 2 * 41);

@@ -4,11 +4,11 @@
 // the program's end counted. The stack notes what each read of each request
 // returned, to hold against the answers in the simulator's log.
 
-#include "app/form1.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
 #include "support/observed_comm.h"
 #include "support/sim_log.h"
+#include "support/window.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,46 +19,13 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <map>
 
 namespace faults {
 
-using qv7m::test::Reads;
-
-// The program's serial stack, as makeSerialControl builds it, noting the reads.
-class ObservedComm : public qv7m::test::ObservedComm {
-public:
-    ObservedComm() : qv7m::test::ObservedComm(std::make_unique<qv7m::SerialControl>()) {}
-};
+using namespace qv7m::test;
 
 inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
-
-// Read 3 + i of every request took byte i of its own answer; from a radio
-// that spoils every answer, a read took nothing or a byte of its own answer.
-// Returns how many requests were compared.
-inline int expectInStep(const std::vector<Reads>& requests, const std::vector<simlog::Frame>& log,
-                        bool faulty = false) {
-    std::vector<QByteArray> answers;
-    for (const simlog::Frame& f : log)
-        if (qv7m::test::isRequest(f.bytes)) answers.push_back(f.answer);
-    // The radio may not have taken in the very last frame when it was looked at.
-    EXPECT_GE(answers.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
-    const qv7m::test::InStep in = qv7m::test::compareReads(requests, answers, !faulty);
-    EXPECT_TRUE(in.foreign.empty()) << "a read took a byte of another answer";
-    if (!faulty) EXPECT_TRUE(in.shifted.empty() && in.short_.empty()) << "reads out of step with the radio's answers";
-    return int(in.compared);
-}
-
-// Descriptors of this process open on `device` (a port not given back shows here).
-inline int descriptorsOn(const std::string& device) {
-    int count = 0;
-    std::error_code ec;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
-        count += std::filesystem::read_symlink(fd.path(), ec) == device;
-    return count;
-}
 
 // COM1, 80 kHz, 1000 Hz, "Line Graph" in a hand-written form the program
 // never writes itself, so that any write shows; and what "Quit" writes for it.
@@ -73,37 +40,46 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(kHandWrittenIni) == kHandWrittenIni.size());
     }
     void TearDown() override {
-        for (QString m : messages.shown)  // what the user saw
-            std::printf("  message: \"%s\"\n", qPrintable(m.replace(QLatin1Char('\r'), QStringLiteral("<CR>"))));
+        for (const QString& m : messages.shown) std::printf("  message: \"%s\"\n", qPrintable(QString(m).replace('\r', "<CR>")));
         form.reset();
         comm.reset();
         QCoreApplication::processEvents();  // the controls' deferred deletions
         QDir::setCurrent(QDir::tempPath());
     }
 
-    // Points the working directory's COM1 at the radio (only while the port
-    // is closed), or at a device that is not there, as an unplugged adapter
-    // leaves it.
+    // Points the working directory's COM1 at the radio, or at a device that is
+    // not there, as an unplugged adapter leaves it (only while the port is closed).
     void linkTo(const simtest::Sim& radio) { linkCom(radio.link); }
     void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString()); }
     void linkCom(const std::string& target) {
-        ASSERT_FALSE(comm->portOpen()) << "the link is changed only while the port is closed";
+        ASSERT_FALSE(comm->portOpen());
         const QString name = work.filePath(QStringLiteral("COM1"));
         QFile::remove(name);
         ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
         comm->radio = target;
     }
+    // Read 3 + i of every request took byte i of its own answer; from a radio
+    // that spoils every answer, a read took nothing or a byte of its own answer.
+    // Returns how many requests were compared.
     int expectInStep(const simtest::Sim& radio, bool faulty = false) {
-        return faults::expectInStep(comm->requests[radio.link], logOf(radio), faulty);
+        std::vector<QByteArray> answers;
+        for (const simlog::Frame& f : logOf(radio))
+            if (isRequest(f.bytes)) answers.push_back(f.answer);
+        const auto& requests = comm->requests[radio.link];
+        EXPECT_GE(answers.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
+        const InStep in = compareReads(requests, answers, !faulty);
+        EXPECT_TRUE(in.foreign.empty()) << "a read took a byte of another answer";
+        EXPECT_TRUE(faulty || (in.shifted.empty() && in.short_.empty())) << "reads out of step with the radio's answers";
+        return int(in.compared);
     }
 
-    // Builds the window and runs the form's load, as the program does before
-    // the window is first shown.
+    // Builds the window and runs its load, as the program does before it is first shown.
     void start() {
-        form = std::make_unique<qv7m::Form1>(*comm, messages);
+        form = std::make_unique<qv7m::MainWindow>(*comm, messages);
         form->endProgram = [this] { ++ends; };
         form->load();
     }
+    qv7m::Sweep& sweep() { return form->sweep(); }
     // Presses "Start scan" and runs `tick` every 20 ms inside the scan until
     // it returns true (it presses Setup or Quit, or the scan has ended).
     // Returns false, after pressing Setup, when that took over `seconds`.
@@ -114,63 +90,47 @@ protected:
         bool done = false, reached = true;
         QObject::connect(&timer, &QTimer::timeout, [&] {
             if (done || (done = tick()) || clock.elapsed() <= seconds * 1000) return;
-            done = true;
-            reached = false;
-            if (!form->ended() && form->sweep.running()) form->setup->click();
+            done = true, reached = false;
+            if (!form->ended() && sweep().running()) click(*form, "setupButton");
         });
         timer.start(20);
-        EXPECT_TRUE(form->starten->isEnabled());
-        form->starten->click();  // returns when the scan stops
+        EXPECT_TRUE(child(*form, "startButton")->isEnabled());
+        click(*form, "startButton");  // returns when the scan stops
         return reached;
     }
-    // "Start scan", a number of full steps, then "Setup" at a step; returns
-    // the frequency labels as they stood then.
-    QStringList scanSteps(long long steps) {
-        const long long from = form->sweep.fullSteps;
-        QStringList labels;
-        EXPECT_TRUE(scanUntil([&] {
-            if (form->sweep.fullSteps - from < steps) return false;
-            labels = QStringList{form->links->text(), form->mitte->text(), form->rechts->text()};
-            form->setup->click();
-            return true;
-        })) << "the scan did not make " << steps << " steps";
-        return labels;
-    }
-    // Chooses the port in the list, as a user's click does.
-    void choosePort(int index) {
-        form->comport->setCurrentIndex(index);
-        emit form->comport->activated(index);
-    }
-    // The time a user takes to plug a cable or another radio in, at the least.
-    static void userPause() { usleep(200 * 1000); }
-    // The radio has taken in the program's frames up to one with this opcode
-    // (it reads at line speed).
+    // The radio has taken in the program's frames up to one with this opcode.
     static bool radioEndsWith(const simtest::Sim& radio, uint8_t opcode) {
         for (const double until = simtest::nowMs() + 3000; simtest::nowMs() < until; usleep(20 * 1000))
             if (const auto log = logOf(radio); !log.empty() && log.back().opcode() == opcode) return true;
         return false;
     }
-
     QByteArray iniNow() const {
         QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
     }
+    // Descriptors of this process open on `device` (a port not given back shows here).
+    static int descriptorsOn(const std::string& device) {
+        int count = 0;
+        std::error_code ec;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
+            count += std::filesystem::read_symlink(fd.path(), ec) == device;
+        return count;
+    }
     // The window as "Setup" leaves it.
     void expectSetUpState() {
-        EXPECT_FALSE(form->ended() || form->sweep.running() || comm->portOpen());
-        const std::initializer_list<QWidget*> enabled{form->starten, form->style, form->dis, form->step, form->comport};
-        for (QWidget* w : enabled)
-            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_FALSE(form->setup->isEnabled() || form->stopscan->isEnabled() || form->stopscan->isChecked());
-        for (QLabel* l : {form->links, form->mitte, form->rechts}) EXPECT_EQ(l->text(), QStringLiteral("Hz"));
-        EXPECT_EQ(form->comport->count(), 4);
-        EXPECT_EQ(form->sweep.shade, 220);
+        EXPECT_FALSE(form->ended() || sweep().running() || comm->portOpen());
+        for (const char* on : {"startButton", "styleList", "widthList", "stepList", "portList"})
+            EXPECT_TRUE(child(*form, on)->isEnabled()) << on;
+        EXPECT_FALSE(child(*form, "setupButton")->isEnabled() || child(*form, "holdBox")->isEnabled() ||
+                     child<QCheckBox>(*form, "holdBox")->isChecked());
+        for (const char* l : {"lowEdgeLabel", "centreLabel", "highEdgeLabel"}) EXPECT_EQ(text(*form, l), QStringLiteral("Hz"));
+        EXPECT_EQ(sweep().shade(), 220);
     }
 
     QTemporaryDir work;
-    std::unique_ptr<ObservedComm> comm = std::make_unique<ObservedComm>();
-    std::unique_ptr<qv7m::Form1> form;
-    qv7m::RecordingPresenter messages;
+    std::unique_ptr<ObservedComm> comm = std::make_unique<ObservedComm>(std::make_unique<qv7m::SerialControl>());
+    std::unique_ptr<qv7m::MainWindow> form;
+    RecordingPresenter messages;
     int ends = 0;
 };
 

@@ -51,6 +51,8 @@ const Fault kFaults[] = {
 
 class Faults : public Program, public ::testing::WithParamInterface<Fault> {
 protected:
+    // The time a user takes to plug a cable or another radio in, at the least.
+    static void userPause() { usleep(200 * 1000); }
     // The last message names the port, its device and why it went.
     void expectGone(const simtest::Sim& radio) {
         const QString m = messages.shown.value(messages.shown.size() - 1);
@@ -74,7 +76,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     probeTime.start();
     start();
     ASSERT_EQ(messages.shown.size(), shown);
-    EXPECT_EQ(form->starten->isEnabled(), f.probe == Probe::Answered);
+    EXPECT_EQ(child(*form, "startButton")->isEnabled(), f.probe == Probe::Answered);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Yaesu FT-1000MP Bandscope QV-7M (DL1ABC)"));
     if (f.probe == Probe::Gone) expectGone(radio);
     if (f.probe == Probe::NoResponse) {
@@ -83,32 +85,30 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         // The radio falls silent after a probe it answered.
         linkTo(sound);
         userPause();
-        choosePort(0);
-        ASSERT_TRUE(form->starten->isEnabled());
+        choose(*form, "portList", 0);
+        ASSERT_TRUE(child(*form, "startButton")->isEnabled());
         linkTo(radio);
     }
     if (f.probe != Probe::Gone) {
         QString centre;
         ASSERT_TRUE(scanUntil([&] {
-            if (f.then == Then::ScanFails) return !form->sweep.running();
-            if (form->sweep.fullSteps < f.steps) return false;
-            centre = form->mitte->text();
+            if (f.then == Then::ScanFails) return !sweep().running();
+            if (sweep().stepsDrawn() < f.steps) return false;
+            centre = text(*form, "centreLabel");
             if (f.then != Then::Setup) radio.stop(SIGKILL);
-            (f.then == Then::KillAndQuit ? form->beenden : form->setup)->click();
+            click(*form, f.then == Then::KillAndQuit ? "quitButton" : "setupButton");
             return true;
         }));
         QCoreApplication::processEvents();
         // Status reads that find nothing leave the centre where the window put it.
-        if (std::string(f.simFault) == "silent") EXPECT_EQ(centre, QStringLiteral("14250000 Hz"));
-        if (f.then == Then::ScanFails) {
-            EXPECT_EQ(form->sweep.fullSteps, f.steps);
-        }
+        EXPECT_TRUE(std::string(f.simFault) != "silent" || centre == QStringLiteral("14250000 Hz")) << qPrintable(centre);
+        EXPECT_TRUE(f.then != Then::ScanFails || sweep().stepsDrawn() == f.steps) << sweep().stepsDrawn();
         shown += pulled;
         ASSERT_EQ(messages.shown.size(), shown) << "one message a failure, no cascade";
         if (pulled) {
             expectGone(radio);
         } else {
-            EXPECT_TRUE(radioEndsWith(radio, 0x85)) << "Setup ends with command 4 and nothing after it";
+            EXPECT_TRUE(radioEndsWith(radio, 0x85)) << "Setup ends with the scan's end and nothing after it";
             // The start's status read, each sweep's, each step's meter read.
             EXPECT_GE(expectInStep(radio, *f.simFault), 1 + 2 + 30);
         }
@@ -128,33 +128,41 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         // The cable still out: the port cannot be had.
         linkToNothing();
         if (f.probe != Probe::Gone) {
-            form->starten->click();
+            click(*form, "startButton");
             ASSERT_EQ(messages.shown.size(), ++shown);
             EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path()))
                 << qPrintable(messages.shown.last());
             expectSetUpState();
         }
-        choosePort(0);
+        choose(*form, "portList", 0);
         ASSERT_EQ(messages.shown.size(), ++shown);
         EXPECT_EQ(messages.shown.last(),
                   QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
-        EXPECT_FALSE(form->starten->isEnabled());
+        EXPECT_FALSE(child(*form, "startButton")->isEnabled());
     }
     linkTo(sound);
     userPause();
-    choosePort(0);
-    EXPECT_TRUE(form->starten->isEnabled());
-    EXPECT_EQ(scanSteps(30), QStringList({"14210000 Hz", "14250000 Hz", "14290000 Hz"}));
+    choose(*form, "portList", 0);
+    EXPECT_TRUE(child(*form, "startButton")->isEnabled());
+    QStringList labels;
+    const long long before = sweep().stepsDrawn();
+    EXPECT_TRUE(scanUntil([&] {
+        if (sweep().stepsDrawn() < before + 30) return false;
+        labels = QStringList{text(*form, "lowEdgeLabel"), text(*form, "centreLabel"), text(*form, "highEdgeLabel")};
+        click(*form, "setupButton");
+        return true;
+    }));
+    EXPECT_EQ(labels, QStringList({"14210000 Hz", "14250000 Hz", "14290000 Hz"}));
     expectSetUpState();
     EXPECT_TRUE(radioEndsWith(sound, 0x85));
     EXPECT_GE(expectInStep(sound), 1 + 2 + 30);
     EXPECT_EQ(descriptorsOn(sound.pty), 0);
     EXPECT_EQ(iniNow(), kHandWrittenIni);
-    form->beenden->click();
+    click(*form, "quitButton");
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(iniNow(), kQuitIni);
     EXPECT_EQ(messages.shown.size(), shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Radio, Faults, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Fault>& p) { return std::string(p.param.name); });

@@ -1,5 +1,6 @@
 // The link on the simulated radio, on a virtual clock: the probe, then three
-// sweeps of 41 steps with the operator retuning in the first, for every way a
+// sweeps of 41 steps with the operator retuning in the first and holding the
+// scan for five passes in the middle of it, for every way a
 // radio, an adapter and a machine time the answers, and for a byte lost, added
 // or garbled on the line. Each time every read takes its own answer's byte,
 // every drawn point is the radio's reading at its frequency and every sweep
@@ -7,8 +8,9 @@
 
 #include "radio/radiolink.h"
 #include "support/observed_comm.h"
-#include "support/sweep_host.h"
+#include "support/recording_surface.h"
 #include "support/virtual_radio.h"
+#include "sweep/sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +27,7 @@ struct Case {
     bool paceBefore = true;
     int latencyMs = 3, jitterMs = 0, batchMs = 0;
     int busyMs = 0;  // the program is held up to this long now and then, waking with bytes waiting
-    std::vector<Fault> faults;
+    std::vector<Fault> faults = {};
     int leftPacingMs = 0;  // the pacing another program left in the radio
     bool silent = false;   // a radio that never answers: the probe only
 };
@@ -36,15 +38,10 @@ constexpr int kStatus = 2, kStep = 12;
 
 std::vector<Case> cases() {
     std::vector<Case> all;
-    for (bool before : {true, false})
+    for (bool before : {true, false}) {
         for (int latency : {0, 5, 40})
             for (int jitter : {0, 10})
-                for (int batch : {0, 16}) {
-                    Case c{before, latency, jitter, batch};
-                    c.busyMs = latency == 5 ? 40 : 0;
-                    all.push_back(c);
-                }
-    for (bool before : {true, false}) {
+                for (int batch : {0, 16}) all.push_back({before, latency, jitter, batch, latency == 5 ? 40 : 0});
         for (Fault::Kind kind : {Fault::Drop, Fault::Add, Fault::Garble})
             for (int byte = 0; byte < 5; ++byte) all.push_back({before, 3, 0, 0, 0, {{kind, kStep, byte}}});
         for (int byte : {0, 3, 15})
@@ -58,21 +55,34 @@ std::vector<Case> cases() {
 }
 
 std::string describe(const Case& c) {
-    std::string n = std::string(c.paceBefore ? "Before" : "Between") + "_latency" + std::to_string(c.latencyMs) +
-                    "_jitter" + std::to_string(c.jitterMs) + "_batch" + std::to_string(c.batchMs);
-    if (c.busyMs) n += "_busy";
-    if (c.leftPacingMs) n += "_leftPacing" + std::to_string(c.leftPacingMs);
-    if (c.silent) n += "_silent";
+    std::string n = std::string(c.paceBefore ? "Before" : "Between") + "_latency" + std::to_string(c.latencyMs) + "_jitter" +
+                    std::to_string(c.jitterMs) + "_batch" + std::to_string(c.batchMs) + (c.busyMs ? "_busy" : "") +
+                    (c.leftPacingMs ? "_leftPacing" + std::to_string(c.leftPacingMs) : "") + (c.silent ? "_silent" : "");
     for (const Fault& f : c.faults)
         n += std::string(f.kind == Fault::Drop ? "_drop" : f.kind == Fault::Add ? "_add" : "_garble") + "Answer" +
              std::to_string(f.answer) + "Byte" + std::to_string(f.byte);
     return n;
 }
-
-std::string caseName(const ::testing::TestParamInfo<Case>& info) { return describe(info.param); }
 void PrintTo(const Case& c, std::ostream* os) { *os << describe(c); }
 
 class Timing : public ::testing::TestWithParam<Case> {};
+
+// The window as the scan sees it: 10 kHz at 250 Hz steps in "Area Graph".
+struct Host : SweepHost {
+    QString stepText() const override { return QStringLiteral("250"); }
+    int16_t styleIndex() const override { return 0; }
+    bool holding() const override { return hold; }
+    double spanUnits() const override { return 1000; }
+    void scanStarted() override {}
+    void showWindow(const QString&, const QString&, const QString&) override {}
+    void showTuning(const QString&) override {}
+    void setSmeterWidth(double) override {}
+    DrawingSurface& plot() override { return surface; }
+    void yieldToWindow() override { onYield(); }
+    bool hold = false;
+    RecordingSurface surface;
+    std::function<void()> onYield;
+};
 
 }  // namespace
 
@@ -80,15 +90,12 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     const Case& c = GetParam();
     sim::EngineConfig cfg;
     cfg.paceBeforeFirstByte = c.paceBefore;
-    cfg.latencyNs = c.latencyMs * kMillisecond;
-    cfg.jitterNs = c.jitterMs * kMillisecond;
-    cfg.batchNs = c.batchMs * kMillisecond;
+    cfg.latencyNs = c.latencyMs * kMillisecond, cfg.jitterNs = c.jitterMs * kMillisecond, cfg.batchNs = c.batchMs * kMillisecond;
     cfg.retunes.push_back({true, 0, 200, 7035000});  // inside the first sweep
     cfg.fault = c.silent ? sim::Fault::Silent : sim::Fault::None;
-    auto owned = std::make_unique<VirtualRadio>(cfg);
-    VirtualRadio& radio = *owned;
+    ObservedComm comm(std::make_unique<VirtualRadio>(cfg));
+    VirtualRadio& radio = static_cast<VirtualRadio&>(comm.line());
     radio.faults = c.faults;
-    ObservedComm comm(std::move(owned));
     RadioLink link(comm);
     std::mt19937 random(7);
 
@@ -99,26 +106,27 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     }
     // The probe, as choosing the port makes it. A silent radio's is over in
     // under half a second, and its waits block rather than poll.
-    link.meterValue = -1;
-    EXPECT_TRUE(link.PortTest(1));
-    link.Befehl(11);
-    link.lesemeter();
-    link.Befehl(10);
+    link.forgetMeter();
+    EXPECT_TRUE(link.testPort(1));
+    link.open();
+    link.readMeter();
+    link.close();
     if (c.silent) {
-        EXPECT_EQ(link.meterValue, -1);
+        EXPECT_EQ(link.meter(), -1);
         EXPECT_LT(radio.clock, 500 * kMillisecond);
         EXPECT_LE(radio.waits, 3);
         return;
     }
-    EXPECT_EQ(link.meterValue, radio.engine.meter().reading(14250000));
+    EXPECT_EQ(link.meter(), radio.engine.meter().reading(14250000));
 
-    TestHost host;
-    host.step = QStringLiteral("250");
+    Host host;
     Sweep sweep(link, host);
     std::vector<int32_t> centres;
+    int held = 0;
     host.onYield = [&] {
-        if (sweep.sweepsStarted > long(centres.size())) centres.push_back(sweep.sweepCenter);
-        if (sweep.sweepsStarted == 4) sweep.stopRequested = -1;
+        host.hold = sweep.stepsDrawn() == 20 && held++ < 5;
+        if (sweep.sweepsStarted() > long(centres.size())) centres.push_back(link.centre());
+        if (sweep.sweepsStarted() == 4) sweep.requestStop();
         if (c.busyMs && random() % 4 == 0) radio.stallInNextWait = LineTime(random() % c.busyMs) * kMillisecond;
     };
     struct Drawn {
@@ -128,11 +136,13 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     };
     std::vector<Drawn> drawn;
     sweep.onPoint = [&](int32_t f, int16_t m) { drawn.push_back({f, m, comm.requests[""].size() - 1}); };
-    sweep.starten_Click();
-    link.Befehl(10);
+    sweep.run();
+    link.close();
 
+    // The probe, the start, four sweeps' status reads, 123 steps and 5 held passes.
+    EXPECT_EQ(comm.requests[""].size(), 1u + 1 + 4 + 123 + 5);
     const InStep in = compareReads(comm.requests[""], radio.answers);
-    EXPECT_GE(in.compared, 3u + 3 * 42);
+    EXPECT_GE(in.compared, 1u + 1 + 3 + 123 + 5);
     // A fault may cost the answer it hits and the one after, which was asked
     // for before the fault showed; a status answer a byte short shows only at
     // the pad of the meter answer after it, so one more. It never moves a
@@ -140,20 +150,21 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     std::set<size_t> spoilt;
     for (const Fault& f : c.faults)
         for (int n = 0; n <= (f.answer == kStatus ? 2 : 1); ++n) spoilt.insert(size_t(f.answer + n));
-    const bool statusSpoilt = spoilt.count(kStatus);
     for (size_t n : in.shifted) EXPECT_TRUE(c.faults.size() && n == size_t(c.faults[0].answer)) << "request " << n;
     for (size_t n : in.short_) EXPECT_TRUE(spoilt.count(n)) << "request " << n << " lost its answer";
 
     // Each sweep centres on VFO-A: the retune shows from the second sweep.
-    EXPECT_EQ(centres.size(), 4u);
-    EXPECT_EQ(centres.at(0), statusSpoilt ? centres.at(0) : 1425000);
+    ASSERT_EQ(centres.size(), 4u);
+    EXPECT_TRUE(spoilt.count(kStatus) || centres[0] == 1425000) << centres[0];
     for (size_t s = 1; s < centres.size(); ++s) EXPECT_EQ(centres[s], 703500) << "sweep " << s;
-    ASSERT_GE(drawn.size(), 3u * 41);
-    for (const Drawn& d : drawn) {
-        if (spoilt.count(d.request)) continue;  // it keeps the reading before
-        EXPECT_EQ(d.meter, radio.engine.meter().reading(int64_t(d.frequency) * 10))
-            << d.frequency << "0 Hz, request " << d.request;
+    ASSERT_EQ(drawn.size(), 3u * 41);
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const Drawn& d = drawn[i];
+        EXPECT_TRUE(i % 41 == 0 || d.frequency == drawn[i - 1].frequency + 25) << "a gap or a repeat at step " << i;
+        EXPECT_TRUE(spoilt.count(d.request) || d.meter == radio.engine.meter().reading(int64_t(d.frequency) * 10))
+            << d.frequency << "0 Hz drew " << d.meter << ", request " << d.request;  // a spoilt request keeps the reading before
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Radio, Timing, ::testing::ValuesIn(cases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Radio, Timing, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<Case>& p) { return describe(p.param); });

@@ -1,12 +1,11 @@
 #pragma once
-// A serial control for unit tests: records every operation and every byte
-// written, serves reads from a script, and fails on demand.
+// A serial control for the tests of exact bytes: logs every frame written and
+// every read, and serves the reads from a script.
 
 #include "core/runtime_error.h"
-#include "radio/mscomm.h"
+#include "radio/commcontrol.h"
 
 #include <deque>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,41 +13,25 @@ namespace qv7m::test {
 
 inline std::string hex(const QByteArray& bytes) { return bytes.toHex(' ').toUpper().toStdString(); }
 
-class ScriptedComm : public MSComm {
+class ScriptedComm : public CommControl {
 public:
-    std::vector<std::string> log;     // "port 3", "open", "close", "out <hex>", "in <hex>"
+    std::vector<std::string> log;   // "open", "close", "out <hex>", "in <hex>"
     QByteArray written;
-    std::vector<QByteArray> outputs;  // one entry per Output call
-    std::deque<QByteArray> script;    // what the next reads return; empty once used up
-    std::set<int> failingOpens;       // 1-based numbers of the opens that fail
-    bool failClose = false, failSetPort = false;
+    std::deque<QByteArray> script;  // what the next reads return; empty once used up
 
-    void setCommPort(int16_t port) override {
-        log.push_back("port " + std::to_string(port));
-        if (failSetPort) fail();
-        port_ = port;
-    }
-    int16_t commPort() const override { return port_; }
+    void setCommPort(int16_t) override {}
+    int16_t commPort() const override { return 1; }
     void setSettings(const QString&) override {}
     QString settings() const override { return {}; }
     void setRThreshold(int16_t) override {}
     void setSThreshold(int16_t) override {}
     void setInputLen(int16_t) override {}
-    void setPortOpen(bool open) override {
-        log.push_back(open ? "open" : "close");
-        if (open ? failingOpens.count(++opens_) || open_ : failClose) fail();
-        open_ = open;
-    }
+    void setPortOpen(bool open) override { log.push_back(open ? "open" : "close"), open_ = open; }
     bool portOpen() const override { return open_; }
-    void Output(const QByteArray& bytes) override {
-        if (!open_) fail();
-        log.push_back("out " + hex(bytes));
-        written += bytes;
-        outputs.push_back(bytes);
-    }
+    void Output(const QByteArray& bytes) override { check(), log.push_back("out " + hex(bytes)), written += bytes; }
     QByteArray Input() override {
-        if (!open_) fail();
-        QByteArray next = script.empty() ? QByteArray() : script.front();
+        check();
+        const QByteArray next = script.empty() ? QByteArray() : script.front();
         if (!script.empty()) script.pop_front();
         log.push_back("in " + hex(next));
         return next;
@@ -62,9 +45,9 @@ public:
     }
 
 private:
-    static void fail() { throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("scripted failure")); }
-    int opens_ = 0;
-    int16_t port_ = 1;
+    void check() const {
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1 is closed"));
+    }
     bool open_ = false;
 };
 

@@ -14,48 +14,36 @@ namespace qv7m::test {
 
 using Reads = std::vector<QByteArray>;
 
-inline bool isRequest(const QByteArray& frame) {
-    return cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
-}
+inline bool isRequest(const QByteArray& frame) { return cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0; }
 
 class ObservedComm : public AlignedComm {
 public:
     explicit ObservedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line)) {}
     void Output(const QByteArray& bytes) override {
         AlignedComm::Output(bytes);  // a frame that failed to go out asked nothing
-        for (char c : bytes) {
-            if ((partial_ += c).size() < 5) continue;
-            if (isRequest(partial_)) requests[radio].emplace_back();
-            partial_.clear();
-            last_ = requests[radio].empty() ? nullptr : &requests[radio].back();
-        }
+        for (int i = 0; i + 5 <= bytes.size(); i += 5)
+            if (isRequest(bytes.mid(i, 5))) requests[radio].emplace_back();
     }
     QByteArray Input() override {
         const QByteArray got = AlignedComm::Input();
-        if (last_) last_->push_back(got);
+        if (!requests[radio].empty()) requests[radio].back().push_back(got);
         return got;
     }
 
     // The reads of each request, by the radio it went to.
     std::map<std::string, std::vector<Reads>> requests;
     std::string radio;
-
-private:
-    QByteArray partial_;
-    Reads* last_ = nullptr;
 };
 
-// Read 3 + i of a request takes byte i of its own answer. `shifted` lists the
-// requests with a read that took anything else, `short_` those whose reads
-// found nothing where their answer had a byte; `foreign` those with a read
-// that took a byte found nowhere in their own answer. Each is printed.
+// Read 3 + i of a request takes byte i of its own answer. Lists the requests
+// with a read that took anything else (shifted), none where their answer had a
+// byte (short_), or a byte found nowhere in their own answer (foreign); prints them.
 struct InStep {
     size_t compared = 0;
     std::vector<size_t> shifted, short_, foreign;
 };
 
-inline InStep compareReads(const std::vector<Reads>& requests, const std::vector<QByteArray>& answers,
-                           bool print = true) {
+inline InStep compareReads(const std::vector<Reads>& requests, const std::vector<QByteArray>& answers, bool print = true) {
     InStep r;
     r.compared = std::min(requests.size(), answers.size());
     for (size_t n = 0; n < r.compared; ++n) {
@@ -63,18 +51,15 @@ inline InStep compareReads(const std::vector<Reads>& requests, const std::vector
         bool shifted = false, missing = false, foreign = false;
         for (size_t k = 0; k < requests[n].size(); ++k) {
             const QByteArray w = k < 3 ? QByteArray() : answers[n].mid(int(k) - 3, 1), g = requests[n][k];
-            shifted = shifted || (!g.isEmpty() && g != w);
-            missing = missing || (g.isEmpty() && !w.isEmpty());
-            foreign = foreign || (!g.isEmpty() && !answers[n].contains(g));
-            got += g.isEmpty() ? QByteArray("--") : g.toHex();
-            want += w.isEmpty() ? QByteArray("--") : w.toHex();
+            shifted |= !g.isEmpty() && g != w, missing |= g.isEmpty() && !w.isEmpty(), foreign |= !g.isEmpty() && !answers[n].contains(g);
+            got += g.isEmpty() ? "--" : g.toHex(), want += w.isEmpty() ? "--" : w.toHex();
         }
         if (shifted) r.shifted.push_back(n);
         if (missing) r.short_.push_back(n);
         if (foreign) r.foreign.push_back(n);
         if (foreign || (print && (shifted || missing)))
-            std::printf("  request %zu (answer %s): reads %s, its own answer gives %s\n", n,
-                        answers[n].toHex().constData(), got.constData(), want.constData());
+            std::printf("  request %zu (answer %s): reads %s, its own answer gives %s\n", n, answers[n].toHex().constData(),
+                        got.constData(), want.constData());
     }
     return r;
 }

@@ -1,12 +1,9 @@
-// Test main for what draws text or shows widgets. QV7M_SCALE_FACTOR, when
-// defined, runs the same widgets at another device pixel ratio.
+// Test main for what draws text or shows widgets, on Qt's offscreen platform
+// unless the environment names another.
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-#ifdef QV7M_SCALE_FACTOR
-    qputenv("QT_SCALE_FACTOR", QV7M_SCALE_FACTOR);
-#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,78 +1,60 @@
 #pragma once
-// A drawing surface that draws nothing and remembers every call, so that tests
-// can check the exact primitives, colours, texts and print positions.
+// A drawing surface that draws nothing and remembers every primitive, so that
+// tests can check the exact lines, boxes, colours and printed texts.
 
 #include "display/surface.h"
 
-#include <QString>
 #include <ostream>
 #include <vector>
 
 namespace qv7m {
 
 struct DrawCall {
-    enum class Kind { clear, Line, filledBox, SetCurrentX, SetCurrentY, Print };
-
-    Kind kind = Kind::clear;
-    // Line and filledBox: the two points. SetCurrentX/SetCurrentY: the value in x1.
-    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    enum class Kind { Clear, Line, Box, Print } kind = Kind::Clear;
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;  // Print: the print position in x1, y1
     OleColor color = 0;
-    QString text;  // Print
-    // Print: the print position the text was placed at.
-    float currentX = 0, currentY = 0;
+    QString text;
 
-    static DrawCall line(float x1, float y1, float x2, float y2, OleColor c);
-    static DrawCall box(float x1, float y1, float x2, float y2, OleColor c);
-    static DrawCall print(const QString& text, float currentX, float currentY);
-    static DrawCall cls();
-
-    bool operator==(const DrawCall& o) const;
-    bool operator!=(const DrawCall& o) const { return !(*this == o); }
-    QString toString() const;
+    static DrawCall line(float a, float b, float c, float d, OleColor k) { return {Kind::Line, a, b, c, d, k, {}}; }
+    static DrawCall box(float a, float b, float c, float d, OleColor k) { return {Kind::Box, a, b, c, d, k, {}}; }
+    static DrawCall print(const QString& t, float x, float y) { return {Kind::Print, x, y, 0, 0, 0, t}; }
+    bool operator==(const DrawCall& o) const {
+        return kind == o.kind && x1 == o.x1 && y1 == o.y1 && x2 == o.x2 && y2 == o.y2 && color == o.color && text == o.text;
+    }
 };
 
-// Lets GoogleTest show a call readably.
-void PrintTo(const DrawCall& call, std::ostream* os);
+inline void PrintTo(const DrawCall& c, std::ostream* os) {
+    *os << "{" << int(c.kind) << " " << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2 << " #" << std::hex << c.color
+        << std::dec << " \"" << c.text.toStdString() << "\"}";
+}
 
 class RecordingSurface : public DrawingSurface {
 public:
-    explicit RecordingSurface(double width = 8000, double height = 2550, OleColor backColor = RGB(0, 0, 0),
-                              OleColor foreColor = 0x00E0E0E0, double lineHeight = 195);
-
+    explicit RecordingSurface(double w = 8000, double h = 2550, OleColor back = 0, double lineHeight = 195)
+        : width_(w), height_(h), back_(back), lineHeight_(lineHeight) {}
     double width() const override { return width_; }
     double height() const override { return height_; }
-    OleColor backColor() const override { return backColor_; }
-    OleColor foreColor() const override { return foreColor_; }
+    OleColor backColor() const override { return back_; }
+    OleColor foreColor() const override { return 0x00E0E0E0; }
+    void clear() override { x_ = y_ = 0, calls.push_back({}); }
+    void line(float a, float b, float c, float d, OleColor k) override { calls.push_back(DrawCall::line(a, b, c, d, k)); }
+    void filledBox(float a, float b, float c, float d, OleColor k) override { calls.push_back(DrawCall::box(a, b, c, d, k)); }
+    void setCurrentX(float x) override { x_ = x; }
+    void setCurrentY(float y) override { y_ = y; }
+    float currentX() const override { return x_; }
+    float currentY() const override { return y_; }
+    void print(const QString& text) override {
+        calls.push_back(DrawCall::print(text, x_, y_));
+        x_ = 0, y_ = float(y_ + lineHeight_);
+    }
 
-    void clear() override;
-    void line(float x1, float y1, float x2, float y2, OleColor color) override;
-    void filledBox(float x1, float y1, float x2, float y2, OleColor color) override;
-    void setCurrentX(float x) override;
-    void setCurrentY(float y) override;
-    float currentX() const override { return currentX_; }
-    float currentY() const override { return currentY_; }
-    // Records the text at the print position, then ends the line.
-    void print(const QString& text) override;
-
-    void setWidth(double w) { width_ = w; }
-    void setHeight(double h) { height_ = h; }
-    void setBackColor(OleColor c) { backColor_ = c; }
-    void setForeColor(OleColor c) { foreColor_ = c; }
-    void setLineHeight(double h) { lineHeight_ = h; }
-
-    const std::vector<DrawCall>& calls() const { return calls_; }
-    // Only the calls of one kind, in order.
-    std::vector<DrawCall> calls(DrawCall::Kind kind) const;
-    // The drawing calls only: clear, Line, filledBox and Print.
-    std::vector<DrawCall> drawing() const;
-    void forgetCalls() { calls_.clear(); }
+    std::vector<DrawCall> calls;
 
 private:
     double width_, height_;
-    OleColor backColor_, foreColor_;
+    OleColor back_;
     double lineHeight_;
-    float currentX_ = 0, currentY_ = 0;
-    std::vector<DrawCall> calls_;
+    float x_ = 0, y_ = 0;
 };
 
 }  // namespace qv7m

@@ -1,15 +1,14 @@
 #pragma once
 // The simulated radio's engine at the far end of a serial line on a virtual
 // clock. Time moves only while the program waits, or when a test says the
-// program is busy, so the link's tests run in no real time and always alike.
-// The radio can add a byte to a given answer, the line can lose or garble one,
+// program is busy, so tests on it run in no real time and always alike. The
+// radio can add a byte to a given answer, the line can lose or garble one,
 // and bytes the radio sends while the port is closed are lost, as on a real line.
 
 #include "core/runtime_error.h"
 #include "radio/rawline.h"
 #include "sim/engine.h"
 
-#include <deque>
 #include <stdexcept>
 
 namespace qv7m::test {
@@ -22,38 +21,40 @@ public:
         int byte;    // 0-based within that answer; an added byte goes before it
     };
 
-    explicit VirtualRadio(const sim::EngineConfig& cfg)
+    explicit VirtualRadio(sim::EngineConfig cfg = {})
         : engine(withAddedBytes(cfg), sim::Meter(sim::builtinBand(), cfg.seed),
-                 [this](uint8_t b, int64_t at, bool last) { handOver(b, at, last); }, nullptr) {}
+                 [this](uint8_t b, int64_t, bool last) { handOver(b, last); }, nullptr) {}
 
     sim::Engine engine;
     LineTime clock = 0;
-    // Every answer as the radio sent it (an added byte included), before the line's faults.
-    std::vector<QByteArray> answers;
+    std::vector<QByteArray> answers;  // as the radio sent them (an added byte included), before the line's faults
+    std::vector<QByteArray> sent;     // every frame the program sent, and "open" or "close" for the port
     std::vector<LineFault> faults;
     // The program is not run for this long once its next wait is over (a
     // loaded machine): it wakes late, with bytes waiting.
     LineTime stallInNextWait = 0;
-    bool gone = false;  // the far end has vanished
+    int16_t port = 1;  // the one radio answers on every port
+    int waits = 0;     // receive() calls that had to wait
 
     void busy(LineTime t) { clock += t; }
 
-    void setCommPort(int16_t) override {}
-    int16_t commPort() const override { return 1; }
+    void setCommPort(int16_t p) override { port = p; }
+    int16_t commPort() const override { return port; }
     void setSettings(const QString&) override {}
     QString settings() const override { return {}; }
     void setRThreshold(int16_t) override {}
     void setSThreshold(int16_t) override {}
     void setInputLen(int16_t) override {}
     void setPortOpen(bool open) override {
-        if (open && gone) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: no such device"));
         engine.advance(clock);  // what came before the change came to the old state
+        sent.push_back(open ? "open" : "close");
         open_ = open;
         waiting_.clear();
     }
     bool portOpen() const override { return open_; }
     void Output(const QByteArray& bytes) override {
         check();
+        for (int i = 0; i < bytes.size(); i += 5) sent.push_back(bytes.mid(i, 5));
         engine.receive(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), clock);
     }
     QByteArray Input() override { return {}; }
@@ -67,12 +68,10 @@ public:
         if (waiting_.empty() && deadline > clock) {
             ++waits;
             // Up to the first hand-over, or the deadline.
-            for (int64_t next = engine.nextDeadline(); waiting_.empty() && next <= deadline;
-                 next = engine.nextDeadline())
+            for (int64_t next = engine.nextDeadline(); waiting_.empty() && next <= deadline; next = engine.nextDeadline())
                 engine.advance(clock = std::max(clock, next));
             if (waiting_.empty()) clock = deadline;
-            clock += stallInNextWait;
-            stallInNextWait = 0;
+            clock += std::exchange(stallInNextWait, 0);
             engine.advance(clock);
         } else if (waiting_.empty() && ++idleCalls_ > 100000) {
             throw std::logic_error("receive() called over and over without waiting: a real line would spin");
@@ -82,14 +81,9 @@ public:
         waiting_.clear();
     }
 
-    int waits = 0;  // receive() calls that had to wait
-
 private:
-    void check() {
-        if (gone) open_ = false;
-        if (!open_)
-            throw RuntimeError(RuntimeError::Kind::Serial,
-                               QString::fromLatin1(gone ? "COM1: the port has gone away" : "COM1: the port is not open"));
+    void check() const {
+        if (!open_) throw RuntimeError(RuntimeError::Kind::Serial, QStringLiteral("COM1: the port is not open"));
     }
     // The radio sends an added byte in its answer's cadence, as it would its own.
     sim::EngineConfig withAddedBytes(sim::EngineConfig cfg) {
@@ -100,24 +94,21 @@ private:
         };
         return cfg;
     }
-    void handOver(uint8_t b, int64_t, bool last) {
+    void handOver(uint8_t b, bool last) {
         if (answers.size() <= current_) answers.emplace_back();
         const int index = int(answers[current_].size());
         answers[current_].append(char(b));
         bool dropped = false;
-        for (const LineFault& f : faults) {
-            if (f.answer != int(current_) || f.byte != index) continue;
-            if (f.kind == LineFault::Garble) b ^= 0x55;
-            dropped = dropped || f.kind == LineFault::Drop;
-        }
-        if (!dropped) deliver(b);
+        for (const LineFault& f : faults)
+            if (f.answer == int(current_) && f.byte == index) {
+                if (f.kind == LineFault::Garble) b ^= 0x55;
+                dropped = dropped || f.kind == LineFault::Drop;
+            }
+        if (!dropped && open_) waiting_.push_back(b);  // sent while the port is closed: lost
         if (last) ++current_;
     }
-    void deliver(uint8_t b) {
-        if (open_) waiting_.push_back(b);  // sent while the port is closed: lost
-    }
 
-    std::deque<uint8_t> waiting_;
+    std::vector<uint8_t> waiting_;
     size_t current_ = 0;
     bool open_ = false;
     long idleCalls_ = 0;

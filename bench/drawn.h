@@ -23,7 +23,7 @@ inline std::vector<Point> points(const std::vector<qv7m::DrawCall>& calls, doubl
     std::vector<const qv7m::DrawCall*> group;
     for (const qv7m::DrawCall& c : calls) {
         if (c.kind != K::Line || c.color != qv7m::RGB(200, 200, 200)) {
-            if (c.kind == K::filledBox || c.kind == K::Line) group.push_back(&c);
+            if (c.kind == K::Box || c.kind == K::Line) group.push_back(&c);
             continue;
         }
         Point p;

@@ -1,0 +1,30 @@
+#pragma once
+// The window as a user reaches it: controls by their names, messages read and
+// answered at once.
+
+#include "app/main_window.h"
+
+#include <QStringList>
+
+namespace qv7m::test {
+
+struct RecordingPresenter : MessagePresenter {
+    void show(const QString& text) override { shown << text; }
+    QStringList shown;
+};
+
+template <class W = QWidget> W* child(const QWidget& window, const char* name) {
+    W* w = window.findChild<W*>(QString::fromLatin1(name));
+    if (!w) throw std::logic_error(std::string("no control named ") + name);
+    return w;
+}
+inline QString text(const QWidget& window, const char* label) { return child<QLabel>(window, label)->text(); }
+inline void click(const QWidget& window, const char* button) { child<QAbstractButton>(window, button)->click(); }
+// Chooses an entry of a list, as a user's click does.
+inline void choose(const QWidget& window, const char* list, int index) {
+    auto* c = child<QComboBox>(window, list);
+    c->setCurrentIndex(index);
+    emit c->activated(index);
+}
+
+}  // namespace qv7m::test
