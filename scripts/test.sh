@@ -36,7 +36,7 @@ run_ctest() {
 if stage_wanted build; then
     stage_start=$SECONDS
     if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo && cmake --build build -j"$jobs"; then
-        run_ctest build build --output-on-failure -j"$jobs" --repeat until-pass:2
+        run_ctest build build --output-on-failure -j"$jobs"
     else
         summary+=("build, $((SECONDS - stage_start)) s:" "the build failed")
         failed=1
@@ -52,12 +52,11 @@ if stage_wanted asan; then
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     # The end-to-end tests run the program and the simulator (both slowed
     # down by the sanitizers) against each other in real time: one at a time,
-    # so that neither is starved of the processor, and one retry for a test
-    # whose timing a busy machine upset.
+    # so that neither is starved of the processor.
     if cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_SANITIZE=ON \
             -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" &&
         cmake --build build-asan -j"$jobs"; then
-        run_ctest asan build-asan --output-on-failure -j1 --repeat until-pass:2
+        run_ctest asan build-asan --output-on-failure -j1
     else
         summary+=("asan, $((SECONDS - stage_start)) s:" "the build failed")
         failed=1
