@@ -2,7 +2,7 @@
 // Reads back, from a recorded drawing, the meter value each plotted point
 // shows: the bar height, the line's end or the waterfall's green.
 
-#include "support/recording_surface.h"
+#include "recording_surface.h"
 
 #include <cmath>
 #include <vector>

@@ -2,7 +2,7 @@
 // The window as the scan sees it: the lists' texts, "Hold scan", and a
 // recording plot; `onYield` runs where the window would run its events.
 
-#include "support/recording_surface.h"
+#include "recording_surface.h"
 #include "sweep/sweep.h"
 
 #include <functional>
