@@ -5,8 +5,6 @@
 #include "app/settingsfile.h"
 #include "fuzz_common.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 using namespace qv7m;
@@ -20,8 +18,7 @@ static SettingsText writeAndRead(const char* data, qsizetype size) {
     const SettingsText text = readSettingsFile(f.fileName());
     FUZZ_CHECK(text.lines.size() <= 5, "%d lines read", int(text.lines.size()));
     for (const QString& line : text.lines)
-        FUZZ_CHECK(line.size() <= kMaxSettingsLine && !line.contains('\r') && !line.contains('\n'),
-                   "a line of %d characters read", int(line.size()));
+        FUZZ_CHECK(line.size() <= kMaxSettingsLine && !line.contains('\r') && !line.contains('\n'), "a line of %d characters read", int(line.size()));
     return text;
 }
 
@@ -35,14 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::optional<int16_t> v = parseIndex(text.lines[i]);
         if (v && *v >= 0 && *v < (i == 3 ? 3 : 4)) indices[size_t(i)] = *v;
     }
-    const bool hasCall = text.lines.size() == 5, latin1 = hasCall && text.lastLineLatin1;
-    const QString call = hasCall ? text.lines[4] : QStringLiteral("N0CALL");
+    const bool latin1 = text.lines.size() == 5 && text.lastLineLatin1;
+    const QString call = text.lines.size() == 5 ? text.lines[4] : QStringLiteral("N0CALL");
     const QByteArray out = settingsBytes(indices, call, latin1);
     FUZZ_CHECK(out.endsWith("\r\n") && out.count("\r\n") == 5, "\"Quit\" would write %s", out.toHex(' ').data());
 
     const SettingsText again = writeAndRead(out.constData(), out.size());
-    FUZZ_CHECK(again.lines.size() == 5 && again.lines[4] == call, "the callsign does not read back");
-    FUZZ_CHECK(again.lastLineLatin1 == latin1, "the callsign changed its encoding");
+    FUZZ_CHECK(again.lines.size() == 5 && again.lines[4] == call && again.lastLineLatin1 == latin1, "the callsign does not read back as it was");
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(parseIndex(again.lines[i]) == indices[size_t(i)], "line %d reads back as another index", i + 1);
     return 0;

@@ -1,8 +1,7 @@
-// readStatus, and decodeFrequency alone, on whatever the reads bring. The
-// frequency is bits 4 to 27 of the big-endian number in reads 5 to 8; with a
-// read empty, or a frequency outside 100 kHz to 30 MHz, the centre stays. Every
-// status read writes the same 85 bytes, and a handler run from a yield that
-// ends the read leaves the centre alone.
+// readStatus, and decodeFrequency alone, on whatever the reads bring. The frequency is bits 4
+// to 27 of the big-endian number in reads 5 to 8; with a read empty, or a frequency outside
+// 100 kHz to 30 MHz, the centre stays. Every status read writes the same 85 bytes, and a
+// handler run from a yield that ends the read leaves the centre alone.
 
 #include "fuzz_common.h"
 #include "radio/radiolink.h"
@@ -20,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RadioLink link(comm);
     comm.setPortOpen(true);
     int yieldsLeft = 0;
-    const std::function<void()> yield = [&] {
-        if (--yieldsLeft == 0) throw EndedInYield{};
-    };
+    const std::function<void()> yield = [&] { yieldsLeft-- == 1 ? throw EndedInYield{} : void(); };
     link.yieldToWindow = yield;
     while (in.remaining_bytes() > 0) {
         const int32_t before = link.centre();
@@ -30,17 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool filled = true;
         const bool wholeRead = in.ConsumeBool();
         std::array<QByteArray, 4> bytes;
-        comm.written.clear();
-        comm.script.clear();
-        for (int k = 1; k <= 16 && wholeRead; ++k) {  // one byte or nothing a read
-            comm.script.push_back(in.ConsumeBool() ? QByteArray(1, char(in.ConsumeIntegral<uint8_t>())) : "");
-            if (k >= 5 && k <= 8 && !comm.script.back().isEmpty()) f[k - 5] = uint8_t(comm.script.back()[0]);
-            filled = filled && (k < 5 || k > 8 || !comm.script.back().isEmpty());
-        }
-        for (int k = 0; k < 4 && !wholeRead; ++k) {  // the decode alone: the first of several characters counts
-            bytes[k] = QByteArray::fromStdString(in.ConsumeBytesAsString(in.ConsumeIntegralInRange(0, 3)));
-            if (!bytes[k].isEmpty()) f[k] = uint8_t(bytes[k][0]);
-            filled = filled && !bytes[k].isEmpty();
+        comm.written.clear(), comm.script.clear();
+        for (int k = 0; k < (wholeRead ? 16 : 4); ++k) {  // a read: one byte or nothing; the decode alone: the first counts
+            const QByteArray b = wholeRead ? (in.ConsumeBool() ? QByteArray(1, char(in.ConsumeIntegral<uint8_t>())) : QByteArray())
+                                           : QByteArray::fromStdString(in.ConsumeBytesAsString(in.ConsumeIntegralInRange(0, 3)));
+            wholeRead ? comm.script.push_back(b) : void(bytes[k] = b);
+            if (const int at = wholeRead ? k - 4 : k; at >= 0 && at < 4) f[at] = b.isEmpty() ? 0 : uint8_t(b[0]), filled &= !b.isEmpty();
         }
         yieldsLeft = in.ConsumeIntegralInRange(0, 8);  // 1..4 ends the decode at that yield
         bool ended = false;

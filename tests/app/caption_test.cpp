@@ -3,7 +3,6 @@
 
 #include "sim/sim_harness.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -11,9 +10,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-namespace {
-
-QString output(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+static QString output(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
@@ -21,12 +18,9 @@ QString output(const QString& program, const QStringList& args, const QProcessEn
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-}  // namespace
-
 TEST(Caption, AFirstStartShowsTheDefaultCallsign) {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
-    for (const char* tool : {"xprop", "xdotool"})
-        ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << " is missing: scripts/setup.sh installs it";
+    for (const char* tool : {"xprop", "xdotool"}) ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << ": scripts/setup.sh installs it";
     QProcess x;  // on a display number of its own choosing, which it prints
     x.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     ASSERT_TRUE(x.waitForReadyRead(10000)) << x.readAllStandardError().toStdString();
@@ -42,12 +36,8 @@ TEST(Caption, AFirstStartShowsTheDefaultCallsign) {
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(QV7M_PROGRAM), QStringList());
     QString window;
-    QElapsedTimer clock;
-    clock.start();
-    while (window.isEmpty() && clock.elapsed() < 20000) {
-        QThread::msleep(100);
+    for (int tries = 0; window.isEmpty() && tries < 200; QThread::msleep(100), ++tries)
         window = output("xdotool", {"search", "--onlyvisible", "--class", "qv7m"}, env).section('\n', 0, 0);
-    }
     ASSERT_FALSE(window.isEmpty()) << "no window shown: " << program.readAllStandardError().toStdString();
     const QString props = output("xprop", {"-id", window, "WM_NAME", "_NET_WM_NAME"}, env);
     for (const char* name : {"WM_NAME(", "_NET_WM_NAME("}) {
@@ -56,6 +46,5 @@ TEST(Caption, AFirstStartShowsTheDefaultCallsign) {
             if (line.startsWith(QLatin1String(name))) value = line.section(QStringLiteral(" = "), 1);
         EXPECT_EQ(value, QStringLiteral("\"Yaesu FT-1000MP Bandscope QV-7M (N0CALL)\"")) << props.toStdString();
     }
-    program.kill();
-    program.waitForFinished();
+    for (QProcess* p : {&program, &x}) p->kill(), p->waitForFinished();
 }

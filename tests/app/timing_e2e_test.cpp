@@ -1,12 +1,9 @@
-// The whole program on radios that time their answers differently: the real
-// serial port on the simulator's pseudo-terminal, the window offscreen, at
-// 10 kHz and 250 Hz in "Waterfall". The operator retunes in the first sweep.
-// Every read takes its own answer's byte, every step draws the radio's
-// reading at its frequency, and each sweep centres on the radio.
-//
-// The radio's timings, pairwise: pacing before every byte or only between
-// bytes, latency 0, 5 or 40 ms, jitter 0 or 10 ms, hand-over in 16 ms batches
-// or not, and two busy processes beside the program or none.
+// The whole program on radios that time their answers differently: the real serial port on the
+// simulator's pseudo-terminal, the window offscreen, at 10 kHz and 250 Hz in "Waterfall"; the operator
+// retunes in the first sweep. Every read takes its own answer's byte, every step draws the radio's
+// reading at its frequency, each sweep centres on the radio. The timings, pairwise: pacing before every
+// byte or only between, latency 0, 5 or 40 ms, jitter 0 or 10 ms, 16 ms batches or none, two busy
+// processes beside the program or none.
 
 #include "faults/fault_harness.h"
 #include "sim/band.h"
@@ -18,14 +15,9 @@ using namespace faults;
 
 namespace {
 
-struct Timing {
-    const char* pacing;
-    int latencyMs, jitterMs, batchMs;
-    bool busy;
-};
+struct Timing { const char* pacing; int latencyMs, jitterMs, batchMs; bool busy; };
 void PrintTo(const Timing& t, std::ostream* os) {
-    *os << t.pacing << ", latency " << t.latencyMs << " ms, jitter " << t.jitterMs << " ms, batch " << t.batchMs
-        << " ms" << (t.busy ? ", busy" : "");
+    *os << t.pacing << ", latency " << t.latencyMs << ", jitter " << t.jitterMs << ", batch " << t.batchMs << (t.busy ? " ms, busy" : " ms");
 }
 
 const Timing kTimings[] = {
@@ -36,13 +28,9 @@ const Timing kTimings[] = {
 // Processes that use all the processor they get, until the end of the case.
 struct BusyProcesses {
     explicit BusyProcesses(int n) {
-        for (int i = 0; i < n; ++i)
-            if (const pid_t pid = ::fork(); pid == 0) {
-                for (volatile unsigned long spin = 0;; spin = spin + 1) {
-                }
-            } else {
-                pids.push_back(pid);
-            }
+        while (n-- > 0)
+            if (const pid_t pid = ::fork(); pid == 0) for (volatile unsigned spin = 0;; spin = spin + 1) {}
+            else if (pid > 0) pids.push_back(pid);
     }
     ~BusyProcesses() {
         for (pid_t pid : pids) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
@@ -56,9 +44,7 @@ class RadioTiming : public Program, public ::testing::WithParamInterface<Timing>
 
 TEST_P(RadioTiming, TheScanDrawsTheRadioWhateverItsTiming) {
     const Timing& t = GetParam();
-    QFile ini(work.filePath(QStringLiteral("qv-7m.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) && ini.write("0\r\n0\r\n1\r\n2\r\nDL1ABC\r\n") > 0);
-    ini.close();
+    writeIni("0\r\n0\r\n1\r\n2\r\nDL1ABC\r\n");
     // The start and the first sweep's status read take 41 frames, each step 7.
     simtest::Sim radio({"--pacing", t.pacing, "--latency", std::to_string(t.latencyMs), "--jitter",
                         std::to_string(t.jitterMs), "--batch", std::to_string(t.batchMs), "--retune", "200f=7035000"});

@@ -1,8 +1,7 @@
 #pragma once
-// The whole program against a simulated radio: the real serial stack on the
-// simulator's pseudo-terminal, the real window offscreen, messages recorded,
-// the program's end counted. The stack notes what each read of each request
-// returned, to hold against the answers in the simulator's log.
+// The whole program against a simulated radio: the real serial stack on its
+// pseudo-terminal, the real window offscreen, messages recorded, the program's
+// end counted, and each read noted to hold against the simulator's log.
 
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
@@ -16,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,6 +22,7 @@
 namespace faults {
 
 using namespace qv7m::test;
+namespace fs = std::filesystem;
 
 inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
 
@@ -36,13 +35,12 @@ class Program : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(work.isValid() && QDir::setCurrent(work.path()));
-        QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(kHandWrittenIni) == kHandWrittenIni.size());
+        writeIni(kHandWrittenIni);
     }
+    void writeIni(const QByteArray& bytes) { ASSERT_TRUE(writeFile(work.filePath(QStringLiteral("qv-7m.ini")), bytes)); }
     void TearDown() override {
         for (const QString& m : messages.shown) std::printf("  message: \"%s\"\n", qPrintable(QString(m).replace('\r', "<CR>")));
-        form.reset();
-        comm.reset();
+        form.reset(), comm.reset();
         QCoreApplication::processEvents();  // the controls' deferred deletions
         QDir::setCurrent(QDir::tempPath());
     }
@@ -53,14 +51,12 @@ protected:
     void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString()); }
     void linkCom(const std::string& target) {
         ASSERT_FALSE(comm->portOpen());
-        const QString name = work.filePath(QStringLiteral("COM1"));
-        QFile::remove(name);
-        ASSERT_EQ(::symlink(target.c_str(), name.toLocal8Bit().constData()), 0);
+        QFile::remove(work.filePath(QStringLiteral("COM1")));
+        ASSERT_TRUE(QFile::link(QString::fromStdString(target), work.filePath(QStringLiteral("COM1"))));
         comm->radio = target;
     }
-    // Read 3 + i of every request took byte i of its own answer; from a radio
-    // that spoils every answer, a read took nothing or a byte of its own answer.
-    // Returns how many requests were compared.
+    // Read 3 + i of every request took byte i of its own answer (from a faulty radio:
+    // nothing, or a byte of its own answer). Returns how many requests were compared.
     int expectInStep(const simtest::Sim& radio, bool faulty = false) {
         std::vector<QByteArray> answers;
         for (const simlog::Frame& f : logOf(radio))
@@ -73,21 +69,18 @@ protected:
         return int(in.compared);
     }
 
-    // Builds the window and runs its load, as the program does before it is first shown.
-    void start() {
+    void start() {  // as the program does before the window is first shown
         form = std::make_unique<qv7m::MainWindow>(*comm, messages);
-        form->endProgram = [this] { ++ends; };
-        form->load();
+        form->endProgram = [this] { ++ends; }, form->load();
     }
     qv7m::Sweep& sweep() { return form->sweep(); }
-    // Presses "Start scan" and runs `tick` every 20 ms inside the scan until
-    // it returns true (it presses Setup or Quit, or the scan has ended).
-    // Returns false, after pressing Setup, when that took over `seconds`.
+    // Presses "Start scan" and runs `tick` every 20 ms inside the scan until it returns true (it pressed
+    // Setup or Quit, or the scan ended). Returns false, after pressing Setup, when that took over `seconds`.
     bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
         QTimer timer;
         QElapsedTimer clock;
-        clock.start();
         bool done = false, reached = true;
+        clock.start();
         QObject::connect(&timer, &QTimer::timeout, [&] {
             if (done || (done = tick()) || clock.elapsed() <= seconds * 1000) return;
             done = true, reached = false;
@@ -104,16 +97,12 @@ protected:
             if (const auto log = logOf(radio); !log.empty() && log.back().opcode() == opcode) return true;
         return false;
     }
-    QByteArray iniNow() const {
-        QFile f(work.filePath(QStringLiteral("qv-7m.ini")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-    }
+    QByteArray iniNow() const { return fileBytes(work.filePath(QStringLiteral("qv-7m.ini"))); }
     // Descriptors of this process open on `device` (a port not given back shows here).
     static int descriptorsOn(const std::string& device) {
+        std::error_code ec;  // a descriptor closed while listed is simply not there
         int count = 0;
-        std::error_code ec;
-        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
-            count += std::filesystem::read_symlink(fd.path(), ec) == device;
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) count += fs::read_symlink(fd.path(), ec) == device;
         return count;
     }
     // The window as "Setup" leaves it.

@@ -33,8 +33,7 @@ public:
         check();
         const QByteArray next = script.empty() ? QByteArray() : script.front();
         if (!script.empty()) script.pop_front();
-        log.push_back("in " + hex(next));
-        return next;
+        return log.push_back("in " + hex(next)), next;
     }
     int16_t commEvent() const override { return 0; }
     void idleWait(int) override {}

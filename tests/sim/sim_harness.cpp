@@ -8,10 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace simtest {
@@ -20,12 +18,6 @@ double nowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-static std::string slurp(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path).rdbuf();
-  return s.str();
 }
 
 Sim::Sim(std::vector<std::string> args) {
@@ -39,10 +31,8 @@ Sim::Sim(std::vector<std::string> args) {
   argv.push_back(nullptr);
   const pid_t parent = getpid();
   if ((pid = fork()) == 0) {
-    // A test stopped by a signal never reaches the destructor: the simulator goes with it.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() == parent && chdir(tmpl) == 0 && dup2(open("out.txt", O_WRONLY | O_CREAT, 0600), 1) == 1)
-      execv(exe, argv.data());
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // a test stopped by a signal never reaches the destructor
+    if (getppid() == parent && chdir(tmpl) == 0 && dup2(open("out.txt", O_WRONLY | O_CREAT, 0600), 1) == 1) execv(exe, argv.data());
     _exit(127);
   }
   // The simulator stands for hardware, which is never late: on a loaded
@@ -51,12 +41,14 @@ Sim::Sim(std::vector<std::string> args) {
   const sched_param rt{10};
   if (sched_setscheduler(pid, SCHED_FIFO, &rt) != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -10);
   std::string got;
-  for (const double until = nowMs() + 5000; nowMs() < until && got.find('\n') == std::string::npos; usleep(2000))
-    if (got = slurp(dir + "/out.txt"); waitpid(pid, nullptr, WNOHANG) == pid) break;
-  const std::string ready = got.substr(0, got.find('\n'));
+  for (const double until = nowMs() + 5000; nowMs() < until && got.find('\n') == std::string::npos; usleep(2000)) {
+    std::ifstream out(dir + "/out.txt");
+    got.assign(std::istreambuf_iterator<char>(out), {});
+    if (waitpid(pid, nullptr, WNOHANG) == pid) break;  // ended: what it printed says why
+  }
+  const std::string ready = got.substr(0, got.find('\n'));  // "qv7m-radio: ready COM1 -> /dev/pts/N"
   const auto arrow = ready.find(" -> ");
-  if (ready.rfind("qv7m-radio: ready ", 0) != 0 || arrow == std::string::npos)
-    throw std::runtime_error("the simulator did not start: " + got);
+  if (ready.rfind("qv7m-radio: ready ", 0) != 0 || arrow == std::string::npos) throw std::runtime_error("the simulator did not start: " + got);
   link = dir + "/" + ready.substr(18, arrow - 18);
   pty = ready.substr(arrow + 4);
 }

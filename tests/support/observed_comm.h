@@ -35,9 +35,8 @@ public:
     std::string radio;
 };
 
-// Read 3 + i of a request takes byte i of its own answer. Lists the requests
-// with a read that took anything else (shifted), none where their answer had a
-// byte (short_), or a byte found nowhere in their own answer (foreign); prints them.
+// Read 3 + i of a request takes byte i of its own answer. Lists (and prints) the requests with a read that
+// took anything else (shifted), nothing where their answer had a byte (short_), or a byte not in it (foreign).
 struct InStep {
     size_t compared = 0;
     std::vector<size_t> shifted, short_, foreign;

@@ -1,9 +1,8 @@
 #pragma once
 // The simulated radio's engine at the far end of a serial line on a virtual
-// clock. Time moves only while the program waits, or when a test says the
-// program is busy, so tests on it run in no real time and always alike. The
-// radio can add a byte to a given answer, the line can lose or garble one,
-// and bytes the radio sends while the port is closed are lost, as on a real line.
+// clock, which moves only while the program waits or is said to be busy: no
+// real time, always alike. The radio can add a byte to an answer, the line lose
+// or garble one; what the radio sends while the port is closed is lost.
 
 #include "core/runtime_error.h"
 #include "radio/rawline.h"
@@ -15,11 +14,8 @@ namespace qv7m::test {
 
 class VirtualRadio : public RawLine {
 public:
-    struct LineFault {
-        enum Kind { Drop, Add, Garble } kind;
-        int answer;  // 0-based, in the order the radio sends them
-        int byte;    // 0-based within that answer; an added byte goes before it
-    };
+    // Answer: 0-based, in the order the radio sends them; byte: 0-based within it, an added byte goes before it.
+    struct LineFault { enum Kind { Drop, Add, Garble } kind; int answer, byte; };
 
     explicit VirtualRadio(sim::EngineConfig cfg = {})
         : engine(withAddedBytes(cfg), sim::Meter(sim::builtinBand(), cfg.seed),
@@ -47,9 +43,7 @@ public:
     void setInputLen(int16_t) override {}
     void setPortOpen(bool open) override {
         engine.advance(clock);  // what came before the change came to the old state
-        sent.push_back(open ? "open" : "close");
-        open_ = open;
-        waiting_.clear();
+        sent.push_back(open ? "open" : "close"), open_ = open, waiting_.clear();
     }
     bool portOpen() const override { return open_; }
     void Output(const QByteArray& bytes) override {
@@ -100,10 +94,7 @@ private:
         answers[current_].append(char(b));
         bool dropped = false;
         for (const LineFault& f : faults)
-            if (f.answer == int(current_) && f.byte == index) {
-                if (f.kind == LineFault::Garble) b ^= 0x55;
-                dropped = dropped || f.kind == LineFault::Drop;
-            }
+            if (f.answer == int(current_) && f.byte == index) b ^= f.kind == LineFault::Garble ? 0x55 : 0, dropped |= f.kind == LineFault::Drop;
         if (!dropped && open_) waiting_.push_back(b);  // sent while the port is closed: lost
         if (last) ++current_;
     }

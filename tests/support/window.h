@@ -1,10 +1,10 @@
 #pragma once
 // The window as a user reaches it: controls by their names, messages read and
-// answered at once.
+// answered at once; and the files it keeps.
 
 #include "app/main_window.h"
 
-#include <QStringList>
+#include <QFile>
 
 namespace qv7m::test {
 
@@ -20,11 +20,18 @@ template <class W = QWidget> W* child(const QWidget& window, const char* name) {
 }
 inline QString text(const QWidget& window, const char* label) { return child<QLabel>(window, label)->text(); }
 inline void click(const QWidget& window, const char* button) { child<QAbstractButton>(window, button)->click(); }
-// Chooses an entry of a list, as a user's click does.
-inline void choose(const QWidget& window, const char* list, int index) {
-    auto* c = child<QComboBox>(window, list);
-    c->setCurrentIndex(index);
-    emit c->activated(index);
+inline void choose(const QWidget& window, const char* list, int index) {  // as a user's click does
+    QComboBox* c = child<QComboBox>(window, list);
+    c->setCurrentIndex(index), emit c->activated(index);
+}
+
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : "(none)";
+}
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 }  // namespace qv7m::test
