@@ -110,11 +110,13 @@ MainWindow::MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* p
     endProgram = [] { QCoreApplication::exit(0); };
     buildControls();
     link_.yieldToWindow = [this] { yieldToEvents(); };
+    // The line's events are taken and need nothing more: answers are read by the reads.
+    comm_.onComm = [this] { guarded([this] { (void)comm_.commEvent(); }); };
     sharedRadio_.idleRadioAnswers = [this] { return startButton_->isEnabled() && !ended_; };
     sweep_.onSweepDone = [this](const SweepResult& sweep) { onSweepDone(sweep); };
     }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { comm_.onComm = nullptr; }
 
 void MainWindow::buildControls() {
     setObjectName(QStringLiteral("MainWindow"));
