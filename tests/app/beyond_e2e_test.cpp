@@ -143,7 +143,7 @@ TEST_F(Beyond, ARecordThatCannotBeWrittenIsReportedAndTheScopeGoesOn) {
 }
 
 TEST(CommandLine, AnUnknownOptionOrABadValueIsOneLineAndStatusTwo) {
-    const QString program = qEnvironmentVariable("QV7M_BUILD_DIR") + QStringLiteral("/app/qv7m");
+    const QString program = QStringLiteral(QV7M_PROGRAM);
     for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--rigctld-port", "70000"},
                                     QStringList{"--rigctld-listen", "nowhere"}, QStringList{"--record"}}) {
         QProcess p;
