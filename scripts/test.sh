@@ -4,6 +4,8 @@
 # then each fuzzer for a bounded time. Every stage runs even when one before
 # it failed; the closing lines say how each went.
 #
+# Warnings are errors in every stage (QV7M_WERROR).
+#
 # QV7M_TEST_STAGES picks stages (default "build asan fuzz");
 # QV7M_FUZZ_SECONDS sets each fuzzer's time (default 25).
 set -uo pipefail
@@ -35,7 +37,7 @@ run_ctest() {
 # --- the program as built -------------------------------------------------
 if stage_wanted build; then
     stage_start=$SECONDS
-    if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo && cmake --build build -j"$jobs"; then
+    if cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_WERROR=ON && cmake --build build -j"$jobs"; then
         run_ctest build build --output-on-failure -j"$jobs"
     else
         summary+=("build, $((SECONDS - stage_start)) s:" "the build failed")
@@ -53,7 +55,7 @@ if stage_wanted asan; then
     # The end-to-end tests run the program and the simulator (both slowed
     # down by the sanitizers) against each other in real time: one at a time,
     # so that neither is starved of the processor.
-    if cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_SANITIZE=ON \
+    if cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_SANITIZE=ON -DQV7M_WERROR=ON \
             -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" &&
         cmake --build build-asan -j"$jobs"; then
         run_ctest asan build-asan --output-on-failure -j1
@@ -70,7 +72,7 @@ if stage_wanted fuzz; then
     fuzzers=(fuzz_hex_bcd fuzz_status_decode fuzz_alignment fuzz_settings)
     passed=0
     fuzz_failed=0
-    if cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_FUZZ=ON -DQV7M_TESTS=OFF \
+    if cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_FUZZ=ON -DQV7M_TESTS=OFF -DQV7M_WERROR=ON \
             -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ &&
         cmake --build build-fuzz -j"$jobs" --target qv7m_fuzzers; then
         mkdir -p build-fuzz/artifacts
