@@ -34,7 +34,6 @@ bool SweepRecorder::open(const QString& path, QString* error) {
 }
 
 bool SweepRecorder::append(const SweepResult& sweep, QString* error) {
-    if (!file_.isOpen() || sweep.frequencies.empty()) return file_.isOpen();
     const QByteArray line = recordLine(sweep);
     if (file_.write(line) == line.size() && file_.flush()) return true;
     *error = reasonFor(file_.fileName(), file_.errorString());

@@ -22,7 +22,7 @@ public:
     // Opens the file for appending; false and the reason when it cannot.
     bool open(const QString& path, QString* error);
     bool isOpen() const { return file_.isOpen(); }
-    // Appends one sweep and flushes it, so that a crash loses at most the
+    // Appends one sweep (open, with at least one step) and flushes it, so that a crash loses at most the
     // sweep in progress. On failure the file is closed and the reason given.
     bool append(const SweepResult& sweep, QString* error);
 
