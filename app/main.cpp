@@ -28,10 +28,17 @@ Options parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral("A band scope for the Yaesu FT-1000MP."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption record(QStringLiteral("record"), QStringLiteral("Append every completed sweep to FILE (rtl_power CSV)."), QStringLiteral("FILE"));
-    const QCommandLineOption serve(QStringLiteral("rigctld"), QStringLiteral("Share the radio over Hamlib's network rig protocol."));
-    const QCommandLineOption port(QStringLiteral("rigctld-port"), QStringLiteral("TCP port of the rigctld server (default 4532)."), QStringLiteral("N"), QStringLiteral("4532"));
-    const QCommandLineOption listen(QStringLiteral("rigctld-listen"), QStringLiteral("Address the rigctld server listens on (default 127.0.0.1)."), QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Append every completed sweep to FILE (rtl_power CSV)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption serve(QStringLiteral("rigctld"),
+                                   QStringLiteral("Share the radio over Hamlib's network rig protocol."));
+    const QCommandLineOption port(QStringLiteral("rigctld-port"),
+                                  QStringLiteral("TCP port of the rigctld server (default 4532)."), QStringLiteral("N"),
+                                  QStringLiteral("4532"));
+    const QCommandLineOption listen(QStringLiteral("rigctld-listen"),
+                                    QStringLiteral("Address the rigctld server listens on (default 127.0.0.1)."),
+                                    QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
     parser.addOptions({record, serve, port, listen});
     auto fail = [](const QString& error) {
         std::fprintf(stderr, "qv7m: %s (see --help)\n", qPrintable(error));
@@ -40,7 +47,8 @@ Options parseCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments)) fail(parser.errorText());
     if (parser.isSet(help)) {
         // Qt's own options are not taken here: no line for them.
-        QStringList lines = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("qv7m")).split(u'\n');
+        QStringList lines =
+            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("qv7m")).split(u'\n');
         lines.removeIf([](const QString& l) { return l.contains(QStringLiteral("--help-all")); });
         std::fputs(qPrintable(lines.join(u'\n')), stdout);
         std::exit(0);
@@ -57,7 +65,8 @@ Options parseCommandLine(const QStringList& arguments) {
     o.serve = parser.isSet(serve);
     bool ok = false;
     const uint n = parser.value(port).toUInt(&ok);
-    if (!ok || n == 0 || n > 65535) fail(QStringLiteral("bad --rigctld-port '%1': not a port 1..65535").arg(parser.value(port)));
+    if (!ok || n == 0 || n > 65535)
+        fail(QStringLiteral("bad --rigctld-port '%1': not a port 1..65535").arg(parser.value(port)));
     o.port = quint16(n);
     if (!o.listen.setAddress(parser.value(listen)))
         fail(QStringLiteral("bad --rigctld-listen '%1': not an IP address").arg(parser.value(listen)));

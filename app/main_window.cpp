@@ -68,7 +68,8 @@ QComboBox* list(QWidget* parent, const char* name, int l, int t, int w, int h) {
     return c;
 }
 
-const QStringList kPorts{QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")};
+const QStringList kPorts{QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                         QStringLiteral("COM4")};
 const QStringList kSteps{QStringLiteral("100"), QStringLiteral("250"), QStringLiteral("500"), QStringLiteral("1000")};
 const QStringList kWidths{QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("40"), QStringLiteral("80")};
 const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Graph"), QStringLiteral("Waterfall")};
@@ -114,7 +115,7 @@ MainWindow::MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* p
     comm_.onComm = [this] { guarded([this] { (void)comm_.commEvent(); }); };
     sharedRadio_.idleRadioAnswers = [this] { return startButton_->isEnabled() && !ended_; };
     sweep_.onSweepDone = [this](const SweepResult& sweep) { onSweepDone(sweep); };
-    }
+}
 
 MainWindow::~MainWindow() { comm_.onComm = nullptr; }
 
@@ -194,9 +195,11 @@ void MainWindow::buildControls() {
     quitButton_->setObjectName(QStringLiteral("quitButton"));
     place(quitButton_, 6720, 1390, 1395, 300);
 
-    QLabel* modelLabel = label(this, "modelLabel", QStringLiteral("FT-1000MP"), 6720, 1080, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
+    QLabel* modelLabel =
+        label(this, "modelLabel", QStringLiteral("FT-1000MP"), 6720, 1080, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
     modelLabel->setFont(sansSerif(9.75));
-    QLabel* makerLabel = label(this, "makerLabel", QStringLiteral("YAESU"), 6720, 795, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
+    QLabel* makerLabel =
+        label(this, "makerLabel", QStringLiteral("YAESU"), 6720, 795, 1395, 255, Qt::AlignHCenter | Qt::AlignTop);
     makerLabel->setFont(namedFont(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"), 15.75, true));
 
     frontPanel_ = new QLabel(this);
@@ -215,9 +218,11 @@ void MainWindow::buildControls() {
         tuningLabel_->setPalette(p);
         tuningLabel_->setAutoFillBackground(true);
     }
-    highEdgeLabel_ = label(this, "highEdgeLabel", QStringLiteral("Hz"), 6600, 4810, 1485, 255, Qt::AlignRight | Qt::AlignTop);
+    highEdgeLabel_ =
+        label(this, "highEdgeLabel", QStringLiteral("Hz"), 6600, 4810, 1485, 255, Qt::AlignRight | Qt::AlignTop);
     lowEdgeLabel_ = label(this, "lowEdgeLabel", QStringLiteral("Hz"), 120, 4810, 1575, 255);
-    centreLabel_ = label(this, "centreLabel", QStringLiteral("Hz"), 3120, 4810, 1995, 255, Qt::AlignHCenter | Qt::AlignTop);
+    centreLabel_ =
+        label(this, "centreLabel", QStringLiteral("Hz"), 3120, 4810, 1995, 255, Qt::AlignHCenter | Qt::AlignTop);
     centreLabel_->setFont(sansSerif(8.25, true));
     {
         QPalette p = centreLabel_->palette();
@@ -231,11 +236,13 @@ void MainWindow::buildControls() {
 
     // Labels and the frame never take the focus; the rest follow the tab order
     // of the array below.
-    for (QWidget* w : std::initializer_list<QWidget*>{settingsFrame_, portLabel, widthLabel, meterLabel, makerLabel, modelLabel, widthUnitLabel, stepLabel,
-                                                      stepUnitLabel, styleLabel, tuningLabel_, lowEdgeLabel_, centreLabel_, highEdgeLabel_, frontPanel_, meterBar_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{settingsFrame_, portLabel, widthLabel, meterLabel, makerLabel, modelLabel,
+                                         widthUnitLabel, stepLabel, stepUnitLabel, styleLabel, tuningLabel_,
+                                         lowEdgeLabel_, centreLabel_, highEdgeLabel_, frontPanel_, meterBar_})
         w->setFocusPolicy(Qt::NoFocus);
-    const QWidget* order[] = {quitButton_, startButton_, plot_, scaleStrip_, meterScale_, holdBox_,
-                              setupButton_, stepList_, widthList_, portList_, styleList_};
+    const QWidget* order[] = {quitButton_,  startButton_, plot_,      scaleStrip_, meterScale_, holdBox_,
+                              setupButton_, stepList_,    widthList_, portList_,   styleList_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
 
@@ -318,7 +325,9 @@ void MainWindow::recoverAfterError() {
     guarded([this] { resetForm(); });
 }
 
-void MainWindow::load() { guarded([this] { resetForm(); }); }
+void MainWindow::load() {
+    guarded([this] { resetForm(); });
+}
 
 void MainWindow::endNow() {
     ended_ = true;
@@ -472,10 +481,9 @@ void MainWindow::onQuit() {
         }
         messages_.show(e.message());
     }
-    const std::array<int16_t, 4> indices{static_cast<int16_t>(portList_->currentIndex()),
-                                         static_cast<int16_t>(widthList_->currentIndex()),
-                                         static_cast<int16_t>(stepList_->currentIndex()),
-                                         static_cast<int16_t>(styleList_->currentIndex())};
+    const std::array<int16_t, 4> indices{
+        static_cast<int16_t>(portList_->currentIndex()), static_cast<int16_t>(widthList_->currentIndex()),
+        static_cast<int16_t>(stepList_->currentIndex()), static_cast<int16_t>(styleList_->currentIndex())};
     try {
         writeSettingsFile(QString::fromLatin1(kSettingsFile), settingsBytes(indices, ownerCall_, ownerCallLatin1_));
     } catch (const RuntimeError& e) {
@@ -508,7 +516,6 @@ void MainWindow::onPortChosen() {
         startButton_->setEnabled(true);
     }
 }
-
 
 // ---------------------------------------------------------------- display
 
@@ -596,8 +603,7 @@ void MainWindow::recordTo(const QString& path) {
 void MainWindow::onSweepDone(const SweepResult& sweep) {
     lastSweep_ = sweep;
     QString error;
-    if (recorder_.isOpen() && !recorder_.append(sweep, &error))
-        messages_.show(cannotRecord(error));
+    if (recorder_.isOpen() && !recorder_.append(sweep, &error)) messages_.show(cannotRecord(error));
 }
 
 void MainWindow::showPlotMenu(const QPoint& pos) {
@@ -630,7 +636,8 @@ void MainWindow::saveAs(const QString& title, const QString& suffix, const std::
     connect(dialog, &QFileDialog::fileSelected, this, [this, bytes](const QString& path) {
         const QByteArray content = bytes();
         QString error = path + QStringLiteral(": nothing could be made to save");
-        if (content.isEmpty() || !writeWholeFile(path, content, &error)) messages_.show(QStringLiteral("Cannot save ") + error);
+        if (content.isEmpty() || !writeWholeFile(path, content, &error))
+            messages_.show(QStringLiteral("Cannot save ") + error);
     });
     dialog->open();
 }

@@ -12,8 +12,7 @@ QString BoxPresenter::screenText(const QString& text) {
 }
 
 void BoxPresenter::show(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QV-7M"), screenText(text),
-                    QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QV-7M"), screenText(text), QMessageBox::Ok, parent_);
     box.exec();
 }
 

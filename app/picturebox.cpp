@@ -27,8 +27,8 @@ QRegion exposedRegion(const QExposeEvent* e) {
 }
 }  // namespace
 
-PictureBox::PictureBox(double widthTwips, double heightTwips, OleColor backColor, OleColor foreColor,
-                       const QFont& font, QWidget* parent)
+PictureBox::PictureBox(double widthTwips, double heightTwips, OleColor backColor, OleColor foreColor, const QFont& font,
+                       QWidget* parent)
     : QWidget(parent), surface_(widthTwips, heightTwips, backColor, foreColor, font, devicePixelRatioF()) {
     setFixedSize(sizeHint());
     // The image covers the whole box: Qt need not clear it first.
@@ -41,9 +41,7 @@ PictureBox::~PictureBox() {
     if (watched_) watched_->removeEventFilter(this);
 }
 
-QSize PictureBox::sizeHint() const {
-    return QSize(logicalPixels(surface_.width()), logicalPixels(surface_.height()));
-}
+QSize PictureBox::sizeHint() const { return QSize(logicalPixels(surface_.width()), logicalPixels(surface_.height())); }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);

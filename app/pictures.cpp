@@ -86,8 +86,7 @@ QImage frontPanelImage() {
     for (int i = 0; i < 3; ++i) p.drawEllipse(QPointF(14 + 16 * i, 44), 5, 5);
     p.setRenderHint(QPainter::Antialiasing, false);
     for (int row = 0; row < 2; ++row)
-        for (int i = 0; i < 7; ++i)
-            p.fillRect(QRect(60 + 10 * i, 38 + 9 * row, 8, 5), QColor(0x88, 0x88, 0x90));
+        for (int i = 0; i < 7; ++i) p.fillRect(QRect(60 + 10 * i, 38 + 9 * row, 8, 5), QColor(0x88, 0x88, 0x90));
     p.fillRect(QRect(178, 14, 14, 6), QColor(0x88, 0x88, 0x90));
     p.fillRect(QRect(178, 24, 14, 6), QColor(0x88, 0x88, 0x90));
     p.setPen(QColor(0xD0, 0xD0, 0xD0));
@@ -107,8 +106,7 @@ QImage iconImage() {
     const int levels[] = {29, 28, 29, 27, 28, 22, 14, 22, 28, 29, 28, 26, 20, 26, 28, 29,
                           28, 29, 27, 24, 11, 24, 28, 29, 28, 27, 29, 28, 25, 28, 29, 28};
     p.setRenderHint(QPainter::Antialiasing, false);
-    for (int x = 0; x < 32; ++x)
-        p.fillRect(QRect(x, levels[x], 1, 32 - levels[x]), QColor(0x00, 0xDC, 0x00));
+    for (int x = 0; x < 32; ++x) p.fillRect(QRect(x, levels[x], 1, 32 - levels[x]), QColor(0x00, 0xDC, 0x00));
     return img;
 }
 

@@ -35,10 +35,9 @@ constexpr double kHighestHz = 30000000;
 
 // What Hamlib's network client reads on connecting: a receiver and
 // transmitter from 100 kHz to 30 MHz, LSB USB CW AM FM RTTY PKTLSB PKTUSB
-// (mode mask 0xc3f: the radio's packet mode may be either side) on VFO-A, 10 Hz steps, no functions, STRENGTH as the only level.
-// The model is Hamlib's number for the FT-1000MP. No VFO is targetable and
-// there is no set_vfo, so Hamlib's client asks for VFO-B nothing at all
-// rather than switching to it (it would believe the switch even once refused).
+// (mode mask 0xc3f: the radio's packet mode may be either side) on VFO-A, 10 Hz steps, no functions, STRENGTH as the
+// only level. The model is Hamlib's number for the FT-1000MP. No VFO is targetable and there is no set_vfo, so Hamlib's
+// client asks for VFO-B nothing at all rather than switching to it (it would believe the switch even once refused).
 const char kDumpState[] =
     "1\n"     // protocol version
     "1024\n"  // rig model
@@ -49,9 +48,9 @@ const char kDumpState[] =
     "0 0 0 0 0 0 0\n"
     "0xc3f 10\n"
     "0 0\n"
-    "0 0\n"  // no filter list
-    "0\n0\n0\n0\n"  // RIT, XIT, IF shift, announcements
-    "\n\n"  // no preamplifier, no attenuator
+    "0 0\n"                                  // no filter list
+    "0\n0\n0\n0\n"                           // RIT, XIT, IF shift, announcements
+    "\n\n"                                   // no preamplifier, no attenuator
     "0x0\n0x0\n0x40000000\n0x0\n0x0\n0x0\n"  // functions, levels, parameters (get, set)
     "vfo_ops=0x0\nptt_type=0x0\ntargetable_vfo=0x0\n"
     "has_set_vfo=0\nhas_get_vfo=1\nhas_set_freq=1\nhas_get_freq=1\n"
@@ -114,7 +113,9 @@ const CommandSpec kCommands[] = {
     {'V', "set_vfo", 1, false, false,
      [](RigAccess&, const Args& args) { return failed(args[0] == "VFOA" ? kOk : kInvalid); }},
     {'s', "get_split_vfo", 0, false, false,
-     [](RigAccess&, const Args&) { return Reply{kOk, {{"Split", "0"}, {"TX VFO", "VFOA"}}}; }},
+     [](RigAccess&, const Args&) {
+         return Reply{kOk, {{"Split", "0"}, {"TX VFO", "VFOA"}}};
+     }},
     // Split off is how things stand already; split on would hand VFO-B over.
     {'S', "set_split_vfo", 2, false, false,
      [](RigAccess&, const Args& args) { return failed(args[0] == "0" ? kOk : kRejected); }},

@@ -29,7 +29,8 @@ public:
     virtual std::optional<int64_t> frequencyHz() = 0;
     // Tunes VFO-A; false when the radio could not be told.
     virtual bool setFrequencyHz(int64_t hz) = 0;
-    // The operating mode as Hamlib names it ("USB", "LSB", "CW", "AM", "FM", "RTTY", "PKTUSB", ...); nullopt on failure.
+    // The operating mode as Hamlib names it ("USB", "LSB", "CW", "AM", "FM", "RTTY", "PKTUSB", ...); nullopt on
+    // failure.
     virtual std::optional<QString> mode() = 0;
     // The last meter reading in dB relative to S9; nullopt when there is none yet.
     virtual std::optional<int> strengthDb() = 0;
@@ -59,7 +60,7 @@ signals:
 
 private:
     struct Client {
-        QByteArray partial;  // bytes of the line not yet ended
+        QByteArray partial;       // bytes of the line not yet ended
         bool discarding = false;  // the rest of an overlong line is thrown away
         int queued = 0;
     };

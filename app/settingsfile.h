@@ -16,7 +16,7 @@ namespace qv7m {
 constexpr qsizetype kMaxSettingsLine = 4096;
 
 struct SettingsText {
-    QStringList lines;          // at most five, without their line ends
+    QStringList lines;            // at most five, without their line ends
     bool lastLineLatin1 = false;  // line 5 was not valid UTF-8 and was read byte for byte
 };
 

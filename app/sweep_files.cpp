@@ -22,7 +22,8 @@ QByteArray recordLine(const SweepResult& sweep) {
 QByteArray sweepCsv(const SweepResult& sweep) {
     QByteArray csv = "Hz,reading\n";
     for (size_t i = 0; i < sweep.frequencies.size(); ++i)
-        csv += QByteArray::number(qint64(sweep.frequencies[i]) * 10) + ',' + QByteArray::number(sweep.readings[i]) + '\n';
+        csv +=
+            QByteArray::number(qint64(sweep.frequencies[i]) * 10) + ',' + QByteArray::number(sweep.readings[i]) + '\n';
     return csv;
 }
 

@@ -17,6 +17,9 @@
 #include "sim/band.h"
 #include "sim/sim_harness.h"
 
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,11 +29,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <dirent.h>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace qv7m;
@@ -86,7 +86,9 @@ struct Trace {
                 std::printf("    %10.3f in   %s stamped %.3f\n", t, e.bytes.toHex().constData(),
                             (e.stamp - origin) / 1e6);
                 break;
-            case 'I': std::printf("    %10.3f read %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData()); break;
+            case 'I':
+                std::printf("    %10.3f read %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData());
+                break;
             case 'S': std::printf("    %10.3f sleep done\n", t); break;
             }
         }
@@ -241,8 +243,8 @@ int main(int argc, char** argv) {
     const double cpu = cpuSeconds() - cpuWarm;
     const double seconds = clock.elapsed() / 1000.0;
 
-    std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60,
-                form.sweep().sweepsStarted(), form.sweep().stepsDrawn());
+    std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60, form.sweep().sweepsStarted(),
+                form.sweep().stepsDrawn());
     std::printf("  steps drawn true        %lld of %lld%s\n", stepsTrue, stepsTrue + stepsFalse,
                 stepsFalse ? "   <-- NOT ALL TRUE" : "");
     std::printf("  resident after warm-up  %ld KiB (after %d s)\n", rssWarm, warmup);

@@ -6,14 +6,15 @@
 #include "app/rigctl_server.h"
 #include "app/shared_radio.h"
 #include "display/imagesurface.h"
+#include "drawn.h"
 #include "radio/protocol.h"
 #include "radio/radiolink.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"
-#include "drawn.h"
 #include "support/sim_log.h"
 #include "sweep_host.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -25,7 +26,6 @@
 #include <ctime>
 #include <functional>
 #include <stdexcept>
-#include <unistd.h>
 
 using namespace qv7m;
 

@@ -20,8 +20,7 @@ double roundHalfEven(double v) {
 }  // namespace
 
 int32_t toInt32(double v) {
-    if (std::isnan(v))
-        throw RuntimeError(RuntimeError::Kind::Overflow, QStringLiteral("Overflow: not a number"));
+    if (std::isnan(v)) throw RuntimeError(RuntimeError::Kind::Overflow, QStringLiteral("Overflow: not a number"));
     double r = roundHalfEven(v);
     if (r < -2147483648.0 || r > 2147483647.0)
         throw RuntimeError(RuntimeError::Kind::Overflow,
@@ -30,8 +29,7 @@ int32_t toInt32(double v) {
 }
 
 int16_t toInt16(double v) {
-    if (std::isnan(v))
-        throw RuntimeError(RuntimeError::Kind::Overflow, QStringLiteral("Overflow: not a number"));
+    if (std::isnan(v)) throw RuntimeError(RuntimeError::Kind::Overflow, QStringLiteral("Overflow: not a number"));
     double r = roundHalfEven(v);
     if (r < -32768.0 || r > 32767.0)
         throw RuntimeError(RuntimeError::Kind::Overflow,

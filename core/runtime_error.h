@@ -11,12 +11,12 @@ namespace qv7m {
 class RuntimeError : public std::runtime_error {
 public:
     enum class Kind {
-        Serial,          // the serial control: open, close, write, read, vanished port
-        File,            // the settings file
-        TypeMismatch,    // a text that is not a number
-        Overflow,        // a value outside its 16- or 32-bit range
+        Serial,        // the serial control: open, close, write, read, vanished port
+        File,          // the settings file
+        TypeMismatch,  // a text that is not a number
+        Overflow,      // a value outside its 16- or 32-bit range
         DivisionByZero,
-        Settings,        // a line-settings string the serial control cannot take
+        Settings,  // a line-settings string the serial control cannot take
     };
 
     RuntimeError(Kind kind, const QString& message);

@@ -18,8 +18,8 @@ QString levelLabel(int i) {
     return i == 4 ? QStringLiteral("+20dB") : QStringLiteral("+40dB");
 }
 
-void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QString& widthText,
-                    int16_t styleIndex, double& spanUnits) {
+void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QString& widthText, int16_t styleIndex,
+                    double& spanUnits) {
     // Span from the width text, in 10 Hz units.
     const double kHz = toDouble(widthText);
     if (std::isnan(kHz))
@@ -48,8 +48,7 @@ void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QStr
     for (double x = 0; step >= 0 ? x <= end : x >= end; x += step)
         scaleStrip.line(float(x), 0.0f, float(x), float(scaleStrip.height()), kMarkColor);
 
-    plot.line(float(plot.width() / 2), 0.0f, float(plot.width() / 2), float(plot.height()),
-                  kCentreColor);
+    plot.line(float(plot.width() / 2), 0.0f, float(plot.width() / 2), float(plot.height()), kCentreColor);
 
     if (styleIndex < 2) {  // no selection and both graph styles; not the waterfall
         for (int i = 14; i >= 2; i -= 2) {

@@ -23,8 +23,8 @@ namespace qv7m {
 // Nothing is then half-drawn: choosing a width again draws it whole.
 // A negative width draws no marks (the mark loop counts up to the strip's
 // width with a negative step), then the rest as usual.
-void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QString& widthText,
-                    int16_t styleIndex, double& spanUnits);
+void paintGraticule(DrawingSurface& plot, DrawingSurface& scaleStrip, const QString& widthText, int16_t styleIndex,
+                    double& spanUnits);
 
 // The level label printed for grid line i (14, 12, ..., 2).
 QString levelLabel(int i);

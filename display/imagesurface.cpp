@@ -55,9 +55,7 @@ QRgb ImageSurface::toQRgb(OleColor c) {
 
 int ImageSurface::penPixels() const { return std::max(1, qRound(ratio_)); }
 
-int ImageSurface::toPixel(double twips) const {
-    return static_cast<int>(clampPixel(twips * ratio_ / kTwipsPerPixel));
-}
+int ImageSurface::toPixel(double twips) const { return static_cast<int>(clampPixel(twips * ratio_ / kTwipsPerPixel)); }
 
 OleColor ImageSurface::pixel(int px, int py) const {
     const QRgb c = image_.pixel(px, py);
@@ -111,7 +109,10 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) 
     // Step along the longer axis, from its lower end, so that a line and its
     // reverse light the same pixels. Only the visible stretch is walked.
     if (xMajor) {
-        if (bx < ax) { std::swap(ax, bx); std::swap(ay, by); }
+        if (bx < ax) {
+            std::swap(ax, bx);
+            std::swap(ay, by);
+        }
         const int64_t dx = bx - ax, dy = by - ay;
         const int64_t from = std::max<int64_t>(ax, 1 - pen), to = std::min<int64_t>(bx, image_.width() - 1);
         for (int64_t x = from; x <= to; ++x) {
@@ -119,7 +120,10 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) 
             fillPixels(x, y, x + pen - 1, y + pen - 1, rgb);
         }
     } else {
-        if (by < ay) { std::swap(ax, bx); std::swap(ay, by); }
+        if (by < ay) {
+            std::swap(ax, bx);
+            std::swap(ay, by);
+        }
         const int64_t dx = bx - ax, dy = by - ay;
         const int64_t from = std::max<int64_t>(ay, 1 - pen), to = std::min<int64_t>(by, image_.height() - 1);
         for (int64_t y = from; y <= to; ++y) {
@@ -149,10 +153,10 @@ void ImageSurface::setDevicePixelRatio(qreal ratio) {
     if (!(ratio > 0) || ratio == ratio_) return;
     ratio_ = ratio;
     const int w = extentPixels(width_, ratio_), h = extentPixels(height_, ratio_);
-    QImage next = image_.isNull() || w == 0 || h == 0
-                      ? QImage(w, h, QImage::Format_RGB32)
-                      : image_.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                            .convertToFormat(QImage::Format_RGB32);
+    QImage next =
+        image_.isNull() || w == 0 || h == 0
+            ? QImage(w, h, QImage::Format_RGB32)
+            : image_.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
     if (image_.isNull() && !next.isNull()) next.fill(toQRgb(backColor_));
     next.setDevicePixelRatio(ratio_);
     image_ = next;

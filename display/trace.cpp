@@ -20,14 +20,12 @@ void drawPoint(DrawingSurface& plot, const PointInputs& in) {
     // box's, not ours to cache.
     plot.filledBox(float(x - h), float(plot.height()), float(x + h), 0.0f, plot.backColor());
     if (in.styleIndex == 0)
-        plot.filledBox(float(x - h), float(plot.height()), float(x + h), float(plot.height() - 10 * m),
-                           trace);
+        plot.filledBox(float(x - h), float(plot.height()), float(x + h), float(plot.height() - 10 * m), trace);
     if (in.styleIndex == 1)
-        plot.line(float(in.prevX), float(plot.height() - 10 * in.prevMeter), float(x),
-                      float(plot.height() - 10 * m), trace);
+        plot.line(float(in.prevX), float(plot.height() - 10 * in.prevMeter), float(x), float(plot.height() - 10 * m),
+                  trace);
     if (in.styleIndex == 2)
-        plot.filledBox(float(x - h), float(plot.height()), float(x + h), 0.0f,
-                           RGB(0, level(in.meterValue), 0));
+        plot.filledBox(float(x - h), float(plot.height()), float(x + h), 0.0f, RGB(0, level(in.meterValue), 0));
     plot.line(float(x + h + 5), float(plot.height()), float(x + h + 5), 0.0f, kCursorColor);
 }
 

@@ -10,13 +10,13 @@
 namespace qv7m {
 
 struct PointInputs {
-    double plotX;       // x of the centre of the new column, twips
-    double halfColumn;  // half the column's width
-    double prevX;       // x of the previous point (line graph)
-    double prevMeter;   // meter value of the previous point (line graph)
-    int16_t meterValue; // the new reading, 0-255
-    int16_t shade;      // green level of this sweep's trace, 220 or 140
-    int16_t styleIndex; // 0 area, 1 line, 2 waterfall; anything else: no trace
+    double plotX;        // x of the centre of the new column, twips
+    double halfColumn;   // half the column's width
+    double prevX;        // x of the previous point (line graph)
+    double prevMeter;    // meter value of the previous point (line graph)
+    int16_t meterValue;  // the new reading, 0-255
+    int16_t shade;       // green level of this sweep's trace, 220 or 140
+    int16_t styleIndex;  // 0 area, 1 line, 2 waterfall; anything else: no trace
 };
 
 // A meter value m stands at y = Height - 10 * m. Colour levels outside 0-255

@@ -31,7 +31,8 @@ struct Link : test::ObservedComm {
     int holdIn = -1;
     LineTime holdFor = 0, callFrom = 0;
     void call() {
-        FUZZ_CHECK(radio.clock - callFrom < 20000 * kMillisecond, "a call took %lld ms", (long long)((radio.clock - callFrom) / kMillisecond));
+        FUZZ_CHECK(radio.clock - callFrom < 20000 * kMillisecond, "a call took %lld ms",
+                   (long long)((radio.clock - callFrom) / kMillisecond));
         if (holdIn >= 0 && holdIn-- == 0) radio.busy(holdFor);
         callFrom = radio.clock;
     }
@@ -54,19 +55,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     VirtualRadio& radio = comm.radio;
     // One fault at a time: the link is back in step two requests after one; faults closer can make any answer's shape.
     for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) {
-        const Fault f{Fault::Kind(in.ConsumeIntegralInRange(0, 2)), in.ConsumeIntegralInRange(0, 40), in.ConsumeIntegralInRange(0, 15)};
-        if (std::none_of(radio.faults.begin(), radio.faults.end(), [&](const Fault& g) { return std::abs(g.answer - f.answer) < 3; }))
+        const Fault f{Fault::Kind(in.ConsumeIntegralInRange(0, 2)), in.ConsumeIntegralInRange(0, 40),
+                      in.ConsumeIntegralInRange(0, 15)};
+        if (std::none_of(radio.faults.begin(), radio.faults.end(),
+                         [&](const Fault& g) { return std::abs(g.answer - f.answer) < 3; }))
             radio.faults.push_back(f);
     }
     RadioLink link(comm);
     int slowestLeft = 0;
-    auto leavePacing = [&](uint8_t ms) {  // another program may leave the radio's pacing anything while the port is closed
-        slowestLeft = std::max(slowestLeft, int(ms));
-        radio.setPortOpen(true);
-        radio.Output(QByteArray("\0\0\0", 3) + char(ms) + '\x0E');
-        radio.busy(cat::kFrameBytes * kByteTime);  // its close waits for the frame to leave
-        radio.setPortOpen(false);
-    };
+    auto leavePacing =
+        [&](uint8_t ms) {  // another program may leave the radio's pacing anything while the port is closed
+            slowestLeft = std::max(slowestLeft, int(ms));
+            radio.setPortOpen(true);
+            radio.Output(QByteArray("\0\0\0", 3) + char(ms) + '\x0E');
+            radio.busy(cat::kFrameBytes * kByteTime);  // its close waits for the frame to leave
+            radio.setPortOpen(false);
+        };
     leavePacing(in.ConsumeIntegral<uint8_t>());
 
     // Each step's reading differs from the latest meter requests', so that a byte read from the wrong answer shows.
@@ -80,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             switch (in.ConsumeIntegralInRange(0, 5)) {
             case 0: {  // a sweep step
                 int64_t hz = (in.ConsumeBool() ? 7000000 : 14200000) + 10 * in.ConsumeIntegralInRange(0, 10000);
-                for (int n = 0; n < 1000 && (meter.reading(hz) == cat::kMeterPad || std::count(recent.begin(), recent.end(), meter.reading(hz))); ++n)
+                for (int n = 0; n < 1000 && (meter.reading(hz) == cat::kMeterPad ||
+                                             std::count(recent.begin(), recent.end(), meter.reading(hz)));
+                     ++n)
                     hz += 10;
                 link.tuneVfoB(int32_t(hz / 10));
                 vfoB = hz;
@@ -96,8 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 4: {  // held up: before a coming call, or on waking from the next wait
                 const LineTime t = LineTime(in.ConsumeIntegralInRange(0, 1500)) * kMillisecond;
                 longestHold = std::max(longestHold, t);
-                if (in.ConsumeBool()) radio.stallInNextWait = t;
-                else comm.holdIn = in.ConsumeIntegralInRange(0, 24), comm.holdFor = t;
+                if (in.ConsumeBool())
+                    radio.stallInNextWait = t;
+                else
+                    comm.holdIn = in.ConsumeIntegralInRange(0, 24), comm.holdFor = t;
                 break;
             }
             case 5:
@@ -115,13 +123,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.close();
     radio.engine.advance(radio.clock + 100000 * kMillisecond);  // every answer sent in full
 
-    // Above 60 ms left by another program, a status answer outlasts the wait for a quiet line: a fault costs all asked meanwhile.
+    // Above 60 ms left by another program, a status answer outlasts the wait for a quiet line: a fault costs all asked
+    // meanwhile.
     const bool exact = longestHold <= AlignedComm::Timing{}.margin && slowestLeft <= 60;
     const std::vector<test::Reads>& requests = comm.requests[""];
-    FUZZ_CHECK(requests.size() <= radio.answers.size(), "%zu requests, %zu answers", requests.size(), radio.answers.size());
+    FUZZ_CHECK(requests.size() <= radio.answers.size(), "%zu requests, %zu answers", requests.size(),
+               radio.answers.size());
     for (size_t n = 0; n < requests.size(); ++n)
         for (size_t k = 0; k < requests[n].size(); ++k)
-            FUZZ_CHECK(requests[n][k].size() <= (k < 3 ? 0 : 1), "request %zu read %zu took %d bytes", n, k + 1, int(requests[n][k].size()));
+            FUZZ_CHECK(requests[n][k].size() <= (k < 3 ? 0 : 1), "request %zu read %zu took %d bytes", n, k + 1,
+                       int(requests[n][k].size()));
     // The answers as the line delivered them (an added byte is in what the radio sent, a garbled one is added
     // here); a fault may also cost the next two requests (asked before it showed; a short status answer shows late).
     std::vector<QByteArray> delivered = radio.answers;
@@ -134,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const test::InStep reads = test::compareReads(requests, delivered, false);
     FUZZ_CHECK(reads.foreign.empty(), "request %zu read a byte of another answer", reads.foreign.at(0));
     for (size_t n : reads.shifted) FUZZ_CHECK(hit.count(n), "request %zu read out of step", n);
-    for (size_t n : reads.short_) FUZZ_CHECK(!exact || spoilt.count(n), "request %zu read nothing where its answer had a byte", n);
+    for (size_t n : reads.short_)
+        FUZZ_CHECK(!exact || spoilt.count(n), "request %zu read nothing where its answer had a byte", n);
     return 0;
 }

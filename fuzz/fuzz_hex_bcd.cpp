@@ -3,10 +3,10 @@
 // spells the frequency in packed BCD, least significant pair first, within
 // the eight digits the radio takes, and gives nothing outside them.
 
+#include <fuzzer/FuzzedDataProvider.h>
 #include "core/runtime_error.h"
 #include "fuzz_common.h"
 #include "radio/radiolink.h"
-#include <fuzzer/FuzzedDataProvider.h>
 
 using namespace qv7m;
 
@@ -33,10 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     while (in.remaining_bytes() > 0) {
         const int kind = in.ConsumeIntegralInRange(0, 3);
-        const int32_t units = kind == 0   ? in.ConsumeIntegral<int32_t>()
-                              : kind == 1 ? in.ConsumeIntegralInRange<int32_t>(100000, 9999999)
-                              : kind == 2 ? in.ConsumeIntegralInRange<int32_t>(-10000000, 10000000)
-                                          : in.PickValueInArray<int32_t>({0, 99999, 100000, 9999999, 10000000, -100000, INT32_MIN});
+        const int32_t units =
+            kind == 0   ? in.ConsumeIntegral<int32_t>()
+            : kind == 1 ? in.ConsumeIntegralInRange<int32_t>(100000, 9999999)
+            : kind == 2 ? in.ConsumeIntegralInRange<int32_t>(-10000000, 10000000)
+                        : in.PickValueInArray<int32_t>({0, 99999, 100000, 9999999, 10000000, -100000, INT32_MIN});
         const auto bcd = RadioLink::bcdOf(units);
         int32_t spelled = 0;
         for (int i = 3; bcd && i >= 0; --i) {
@@ -44,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK((b & 0x0F) <= 9 && b >> 4 <= 9, "bcdOf(%d): pair %d is 0x%X", int(units), i, int(b));
             spelled = spelled * 100 + (b >> 4) * 10 + (b & 0x0F);
         }
-        FUZZ_CHECK(units >= 100000 && units <= 9999999 ? bcd && spelled == units : !bcd, "bcdOf(%d) spells %d", int(units), int(spelled));
+        FUZZ_CHECK(units >= 100000 && units <= 9999999 ? bcd && spelled == units : !bcd, "bcdOf(%d) spells %d",
+                   int(units), int(spelled));
     }
     return 0;
 }

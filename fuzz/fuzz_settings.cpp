@@ -12,13 +12,14 @@ using namespace qv7m;
 static SettingsText writeAndRead(const char* data, qsizetype size) {
     // In memory where the system has it: the fuzzer writes a file per input.
     static QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/qv7m-fuzz-XXXXXX")
-                                                                        : QDir::tempPath() + "/qv7m-fuzz-XXXXXX");
+                                                                       : QDir::tempPath() + "/qv7m-fuzz-XXXXXX");
     QFile f(dir.filePath(QStringLiteral("qv-7m.ini")));
     if (!f.open(QIODevice::WriteOnly) || f.write(data, size) != size || !f.flush()) std::abort();
     const SettingsText text = readSettingsFile(f.fileName());
     FUZZ_CHECK(text.lines.size() <= 5, "%d lines read", int(text.lines.size()));
     for (const QString& line : text.lines)
-        FUZZ_CHECK(line.size() <= kMaxSettingsLine && !line.contains('\r') && !line.contains('\n'), "a line of %d characters read", int(line.size()));
+        FUZZ_CHECK(line.size() <= kMaxSettingsLine && !line.contains('\r') && !line.contains('\n'),
+                   "a line of %d characters read", int(line.size()));
     return text;
 }
 
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(out.endsWith("\r\n") && out.count("\r\n") == 5, "\"Quit\" would write %s", out.toHex(' ').data());
 
     const SettingsText again = writeAndRead(out.constData(), out.size());
-    FUZZ_CHECK(again.lines.size() == 5 && again.lines[4] == call && again.lastLineLatin1 == latin1, "the callsign does not read back as it was");
+    FUZZ_CHECK(again.lines.size() == 5 && again.lines[4] == call && again.lastLineLatin1 == latin1,
+               "the callsign does not read back as it was");
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(parseIndex(again.lines[i]) == indices[size_t(i)], "line %d reads back as another index", i + 1);
     return 0;

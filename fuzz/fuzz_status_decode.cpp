@@ -3,10 +3,10 @@
 // 100 kHz to 30 MHz, the centre stays. Every status read writes the same 85 bytes, and a
 // handler run from a yield that ends the read leaves the centre alone.
 
+#include <fuzzer/FuzzedDataProvider.h>
 #include "fuzz_common.h"
 #include "radio/radiolink.h"
 #include "tests/radio/scripted_comm.h"
-#include <fuzzer/FuzzedDataProvider.h>
 
 using namespace qv7m;
 
@@ -28,11 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool wholeRead = in.ConsumeBool();
         std::array<QByteArray, 4> bytes;
         comm.written.clear(), comm.script.clear();
-        for (int k = 0; k < (wholeRead ? 16 : 4); ++k) {  // a read: one byte or nothing; the decode alone: the first counts
-            const QByteArray b = wholeRead ? (in.ConsumeBool() ? QByteArray(1, char(in.ConsumeIntegral<uint8_t>())) : QByteArray())
-                                           : QByteArray::fromStdString(in.ConsumeBytesAsString(in.ConsumeIntegralInRange(0, 3)));
+        for (int k = 0; k < (wholeRead ? 16 : 4);
+             ++k) {  // a read: one byte or nothing; the decode alone: the first counts
+            const QByteArray b =
+                wholeRead ? (in.ConsumeBool() ? QByteArray(1, char(in.ConsumeIntegral<uint8_t>())) : QByteArray())
+                          : QByteArray::fromStdString(in.ConsumeBytesAsString(in.ConsumeIntegralInRange(0, 3)));
             wholeRead ? comm.script.push_back(b) : void(bytes[k] = b);
-            if (const int at = wholeRead ? k - 4 : k; at >= 0 && at < 4) f[at] = b.isEmpty() ? 0 : uint8_t(b[0]), filled &= !b.isEmpty();
+            if (const int at = wholeRead ? k - 4 : k; at >= 0 && at < 4)
+                f[at] = b.isEmpty() ? 0 : uint8_t(b[0]), filled &= !b.isEmpty();
         }
         yieldsLeft = in.ConsumeIntegralInRange(0, 8);  // 1..4 ends the decode at that yield
         bool ended = false;

@@ -5,8 +5,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <thread>
 

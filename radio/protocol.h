@@ -20,9 +20,9 @@ using Frame = std::array<uint8_t, kFrameBytes>;
 namespace op {
 constexpr uint8_t kSetVfoA = 0x0A;  // P1..P4: packed BCD, least significant pair first, 10 Hz units
 constexpr uint8_t kSetVfoB = 0x8A;
-constexpr uint8_t kPacing = 0x0E;   // P4: ms the radio waits at every byte of its answers
-constexpr uint8_t kStatus = 0x10;   // P4 selects the record (below)
-constexpr uint8_t kMeter = 0xF7;    // P1 01: the sub receiver (VFO-B)
+constexpr uint8_t kPacing = 0x0E;  // P4: ms the radio waits at every byte of its answers
+constexpr uint8_t kStatus = 0x10;  // P4 selects the record (below)
+constexpr uint8_t kMeter = 0xF7;   // P1 01: the sub receiver (VFO-B)
 constexpr uint8_t kFlags = 0xFA;
 // Fixed commands the program sends with the link open: when a scan starts,
 // and when "Setup" or "Quit" end it. The radio sends nothing back.

@@ -81,7 +81,6 @@ public:
     static QByteArray followUpFrame();
 
 private:
-
     CommControl& comm_;
     std::array<uint8_t, 4> bcd_{};  // as sent: least significant pair first
     int16_t meter_ = 0;

@@ -15,11 +15,11 @@
 #include <thread>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace qv7m {
@@ -173,8 +173,7 @@ void SerialControl::open() {
     // one) out whoever runs it.
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        giveUp(error == EWOULDBLOCK ? QStringLiteral("the port is in use by another program")
-                                    : systemReason(error));
+        giveUp(error == EWOULDBLOCK ? QStringLiteral("the port is in use by another program") : systemReason(error));
     }
     // All reading happens here, where every byte is stamped as it comes in and
     // a hang-up is noticed; the port's own reader is switched off.

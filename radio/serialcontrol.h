@@ -70,7 +70,7 @@ private:
     [[noreturn]] void fail(const QString& what);
     void throwIfGone();
     QString portText() const;
-    void collect();                // takes in what the system has, non-blocking
+    void collect();  // takes in what the system has, non-blocking
     void vanished(const QString& reason);
     void raise(int16_t event);
 

@@ -11,17 +11,17 @@
 namespace qv7m::sim {
 
 struct Signal {
-  double freqHz = 0;   // centre of the signal
-  double widthHz = 0;  // occupied bandwidth; 0 is a bare carrier
-  double level = 0;    // meter reading (0..255) with the signal inside the filter
+    double freqHz = 0;   // centre of the signal
+    double widthHz = 0;  // occupied bandwidth; 0 is a bare carrier
+    double level = 0;    // meter reading (0..255) with the signal inside the filter
 };
 
 struct Band {
-  double floor = 24;       // meter reading with no signal in the filter
-  double noise = 3;        // repeatable noise, +- meter units
-  double filterHz = 2400;  // receive filter: flat width
-  double skirtHz = 600;    // ... and the distance beyond each edge to -60 dB
-  std::vector<Signal> carriers;  // not "signals": that word is a macro to Qt code including this
+    double floor = 24;             // meter reading with no signal in the filter
+    double noise = 3;              // repeatable noise, +- meter units
+    double filterHz = 2400;        // receive filter: flat width
+    double skirtHz = 600;          // ... and the distance beyond each edge to -60 dB
+    std::vector<Signal> carriers;  // not "signals": that word is a macro to Qt code including this
 };
 
 // CW and SSB signals around 14.250 MHz and around 7.035 MHz.
@@ -36,21 +36,21 @@ bool parseBand(std::istream& in, Band& band, std::string& error);
 bool loadBandFile(const std::string& path, Band& band, std::string& error);
 
 class Meter {
- public:
-  Meter(Band band, uint64_t seed);
-  // The meter byte (0..255) a receiver tuned to `hz` shows.
-  int reading(int64_t hz) const;
-  // The same without the noise and before rounding: what the signals give.
-  double level(int64_t hz) const;
-  const Band& band() const { return band_; }
+public:
+    Meter(Band band, uint64_t seed);
+    // The meter byte (0..255) a receiver tuned to `hz` shows.
+    int reading(int64_t hz) const;
+    // The same without the noise and before rounding: what the signals give.
+    double level(int64_t hz) const;
+    const Band& band() const { return band_; }
 
- private:
-  double fraction(const Signal& s, double hz) const;
-  double filterIntegral(double u) const;
+private:
+    double fraction(const Signal& s, double hz) const;
+    double filterIntegral(double u) const;
 
-  Band band_;
-  uint64_t seed_;
-  double k_;  // skirt decay, per Hz
+    Band band_;
+    uint64_t seed_;
+    double k_;  // skirt decay, per Hz
 };
 
 // Meter units per decade of power: 2.5 units a dB.

@@ -91,215 +91,219 @@ filter; and optionally
 namespace {
 
 bool parseInt(const std::string& s, long long lo, long long hi, long long& v) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  v = std::strtoll(s.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && v >= lo && v <= hi;
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    v = std::strtoll(s.c_str(), &end, 10);
+    return errno == 0 && *end == '\0' && v >= lo && v <= hi;
 }
 
 bool parseMs(const std::string& s, double lo, double hi, int64_t& ns) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
-  ns = std::llround(v * 1e6);
-  return true;
+    if (s.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
+    ns = std::llround(v * 1e6);
+    return true;
 }
 
 bool parseHz(const std::string& s, int64_t& hz) {
-  long long v;
-  if (!parseInt(s, cat::kMinHz, cat::kMaxHz, v)) return false;
-  hz = v;
-  return true;
+    long long v;
+    if (!parseInt(s, cat::kMinHz, cat::kMaxHz, v)) return false;
+    hz = v;
+    return true;
 }
 
 bool parseRetunes(const std::string& list, std::vector<Retune>& out, std::string& error) {
-  std::stringstream items(list);
-  std::string item;
-  bool any = false;
-  while (std::getline(items, item, ',')) {
-    any = true;
-    const auto eq = item.find('=');
-    Retune r;
-    if (eq == std::string::npos || eq == 0) {
-      error = "--retune: expected WHEN=HZ, got '" + item + "'";
-      return false;
+    std::stringstream items(list);
+    std::string item;
+    bool any = false;
+    while (std::getline(items, item, ',')) {
+        any = true;
+        const auto eq = item.find('=');
+        Retune r;
+        if (eq == std::string::npos || eq == 0) {
+            error = "--retune: expected WHEN=HZ, got '" + item + "'";
+            return false;
+        }
+        const std::string when = item.substr(0, eq - 1), unit = item.substr(eq - 1, 1);
+        if (unit == "s") {
+            if (!parseMs(when, 0, 1e9, r.atNs)) {
+                error = "--retune: bad time '" + item.substr(0, eq) + "'";
+                return false;
+            }
+            r.atNs *= 1000;  // parsed as ms, given in seconds
+        } else if (unit == "f") {
+            long long n;
+            if (!parseInt(when, 1, 1LL << 62, n)) {
+                error = "--retune: bad frame count '" + item.substr(0, eq) + "'";
+                return false;
+            }
+            r.byFrames = true;
+            r.atFrames = static_cast<uint64_t>(n);
+        } else {
+            error = "--retune: WHEN needs 's' (seconds) or 'f' (frames): '" + item.substr(0, eq) + "'";
+            return false;
+        }
+        if (!parseHz(item.substr(eq + 1), r.hz)) {
+            error = "--retune: bad frequency '" + item.substr(eq + 1) + "' (Hz, 100000..30000000)";
+            return false;
+        }
+        out.push_back(r);
     }
-    const std::string when = item.substr(0, eq - 1), unit = item.substr(eq - 1, 1);
-    if (unit == "s") {
-      if (!parseMs(when, 0, 1e9, r.atNs)) {
-        error = "--retune: bad time '" + item.substr(0, eq) + "'";
+    if (!any) {
+        error = "--retune: empty list";
         return false;
-      }
-      r.atNs *= 1000;  // parsed as ms, given in seconds
-    } else if (unit == "f") {
-      long long n;
-      if (!parseInt(when, 1, 1LL << 62, n)) {
-        error = "--retune: bad frame count '" + item.substr(0, eq) + "'";
-        return false;
-      }
-      r.byFrames = true;
-      r.atFrames = static_cast<uint64_t>(n);
-    } else {
-      error = "--retune: WHEN needs 's' (seconds) or 'f' (frames): '" + item.substr(0, eq) + "'";
-      return false;
     }
-    if (!parseHz(item.substr(eq + 1), r.hz)) {
-      error = "--retune: bad frequency '" + item.substr(eq + 1) + "' (Hz, 100000..30000000)";
-      return false;
-    }
-    out.push_back(r);
-  }
-  if (!any) {
-    error = "--retune: empty list";
-    return false;
-  }
-  return true;
+    return true;
 }
 
 bool parseFault(const std::string& m, EngineConfig& e) {
-  if (m == "silent") e.fault = Fault::Silent;
-  else if (m == "garbage") e.fault = Fault::Garbage;
-  else if (m == "drop") e.fault = Fault::Drop;
-  else if (m == "extra") e.fault = Fault::Extra;
-  else if (m.rfind("hangup=", 0) == 0) {
-    long long n;
-    if (!parseInt(m.substr(7), 1, 1LL << 62, n)) return false;
-    e.fault = Fault::Hangup;
-    e.hangupAfter = static_cast<uint64_t>(n);
-  } else {
-    return false;
-  }
-  return true;
+    if (m == "silent")
+        e.fault = Fault::Silent;
+    else if (m == "garbage")
+        e.fault = Fault::Garbage;
+    else if (m == "drop")
+        e.fault = Fault::Drop;
+    else if (m == "extra")
+        e.fault = Fault::Extra;
+    else if (m.rfind("hangup=", 0) == 0) {
+        long long n;
+        if (!parseInt(m.substr(7), 1, 1LL << 62, n)) return false;
+        e.fault = Fault::Hangup;
+        e.hangupAfter = static_cast<uint64_t>(n);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool parseOptions(int argc, const char* const* argv, Options& o, std::string& error) {
-  bool linkGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i], value;
-    bool hasValue = false;
-    if (arg.rfind("--", 0) == 0) {
-      const auto eq = arg.find('=');
-      if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-        hasValue = true;
-      }
-    }
-    if (arg == "-h" || arg == "--help") {
-      if (hasValue) {
-        error = "--help takes no value";
-        return false;
-      }
-      o.help = true;
-      continue;
-    }
-    if (arg.empty() || arg[0] != '-' || arg == "-") {
-      if (linkGiven) {
-        error = "more than one link path: '" + arg + "'";
-        return false;
-      }
-      o.link = arg;
-      linkGiven = true;
-      continue;
-    }
-    static const char* const withValue[] = {"--link", "--vfoa", "--vfob", "--retune", "--band",
-                                            "--seed", "--latency", "--jitter", "--pacing", "--batch",
-                                            "--resync", "--fault", "--log"};
-    bool known = false;
-    for (const char* k : withValue) known = known || arg == k;
-    if (!known) {
-      error = "unknown option '" + arg + "'";
-      return false;
-    }
-    if (!hasValue) {
-      if (i + 1 >= argc) {
-        error = arg + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-    }
+    bool linkGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i], value;
+        bool hasValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            const auto eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                hasValue = true;
+            }
+        }
+        if (arg == "-h" || arg == "--help") {
+            if (hasValue) {
+                error = "--help takes no value";
+                return false;
+            }
+            o.help = true;
+            continue;
+        }
+        if (arg.empty() || arg[0] != '-' || arg == "-") {
+            if (linkGiven) {
+                error = "more than one link path: '" + arg + "'";
+                return false;
+            }
+            o.link = arg;
+            linkGiven = true;
+            continue;
+        }
+        static const char* const withValue[] = {"--link",   "--vfoa",    "--vfob",   "--retune", "--band",
+                                                "--seed",   "--latency", "--jitter", "--pacing", "--batch",
+                                                "--resync", "--fault",   "--log"};
+        bool known = false;
+        for (const char* k : withValue) known = known || arg == k;
+        if (!known) {
+            error = "unknown option '" + arg + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
 
-    if (arg == "--link") {
-      if (linkGiven || value.empty()) {
-        error = value.empty() ? "--link: empty path" : "more than one link path: '" + value + "'";
-        return false;
-      }
-      o.link = value;
-      linkGiven = true;
-    } else if (arg == "--vfoa" || arg == "--vfob") {
-      int64_t hz;
-      if (!parseHz(value, hz)) {
-        error = arg + ": '" + value + "' is not a frequency in Hz from 100000 to 30000000";
-        return false;
-      }
-      if (arg == "--vfoa") {
-        o.engine.vfoaHz = hz;
-      } else {
-        o.engine.vfobHz = hz;
-        o.vfobGiven = true;
-      }
-    } else if (arg == "--retune") {
-      if (!parseRetunes(value, o.engine.retunes, error)) return false;
-    } else if (arg == "--band") {
-      if (value.empty()) {
-        error = "--band: empty file name";
-        return false;
-      }
-      o.bandFile = value;
-    } else if (arg == "--seed") {
-      errno = 0;
-      char* end = nullptr;
-      const unsigned long long s = std::strtoull(value.c_str(), &end, 10);
-      if (value.empty() || value[0] == '-' || *end != '\0' || errno != 0) {
-        error = "--seed: '" + value + "' is not a whole number";
-        return false;
-      }
-      o.engine.seed = s;
-    } else if (arg == "--latency") {
-      if (!parseMs(value, 0, 10000, o.engine.latencyNs)) {
-        error = "--latency: '" + value + "' is not a time in ms from 0 to 10000";
-        return false;
-      }
-    } else if (arg == "--jitter") {
-      if (!parseMs(value, 0, 10000, o.engine.jitterNs)) {
-        error = "--jitter: '" + value + "' is not a time in ms from 0 to 10000";
-        return false;
-      }
-    } else if (arg == "--pacing") {
-      if (value != "before" && value != "between") {
-        error = "--pacing: '" + value + "' is not before or between";
-        return false;
-      }
-      o.engine.paceBeforeFirstByte = value == "before";
-    } else if (arg == "--batch") {
-      if (!parseMs(value, 0, 1000, o.engine.batchNs)) {
-        error = "--batch: '" + value + "' is not a time in ms from 0 to 1000";
-        return false;
-      }
-    } else if (arg == "--resync") {
-      if (!parseMs(value, 1, 60000, o.engine.resyncNs)) {
-        error = "--resync: '" + value + "' is not a time in ms from 1 to 60000";
-        return false;
-      }
-    } else if (arg == "--fault") {
-      if (!parseFault(value, o.engine)) {
-        error = "--fault: '" + value + "' is not silent, garbage, drop, extra or hangup=N (N >= 1)";
-        return false;
-      }
-    } else if (arg == "--log") {
-      if (value.empty()) {
-        error = "--log: empty file name";
-        return false;
-      }
-      o.logFile = value;
+        if (arg == "--link") {
+            if (linkGiven || value.empty()) {
+                error = value.empty() ? "--link: empty path" : "more than one link path: '" + value + "'";
+                return false;
+            }
+            o.link = value;
+            linkGiven = true;
+        } else if (arg == "--vfoa" || arg == "--vfob") {
+            int64_t hz;
+            if (!parseHz(value, hz)) {
+                error = arg + ": '" + value + "' is not a frequency in Hz from 100000 to 30000000";
+                return false;
+            }
+            if (arg == "--vfoa") {
+                o.engine.vfoaHz = hz;
+            } else {
+                o.engine.vfobHz = hz;
+                o.vfobGiven = true;
+            }
+        } else if (arg == "--retune") {
+            if (!parseRetunes(value, o.engine.retunes, error)) return false;
+        } else if (arg == "--band") {
+            if (value.empty()) {
+                error = "--band: empty file name";
+                return false;
+            }
+            o.bandFile = value;
+        } else if (arg == "--seed") {
+            errno = 0;
+            char* end = nullptr;
+            const unsigned long long s = std::strtoull(value.c_str(), &end, 10);
+            if (value.empty() || value[0] == '-' || *end != '\0' || errno != 0) {
+                error = "--seed: '" + value + "' is not a whole number";
+                return false;
+            }
+            o.engine.seed = s;
+        } else if (arg == "--latency") {
+            if (!parseMs(value, 0, 10000, o.engine.latencyNs)) {
+                error = "--latency: '" + value + "' is not a time in ms from 0 to 10000";
+                return false;
+            }
+        } else if (arg == "--jitter") {
+            if (!parseMs(value, 0, 10000, o.engine.jitterNs)) {
+                error = "--jitter: '" + value + "' is not a time in ms from 0 to 10000";
+                return false;
+            }
+        } else if (arg == "--pacing") {
+            if (value != "before" && value != "between") {
+                error = "--pacing: '" + value + "' is not before or between";
+                return false;
+            }
+            o.engine.paceBeforeFirstByte = value == "before";
+        } else if (arg == "--batch") {
+            if (!parseMs(value, 0, 1000, o.engine.batchNs)) {
+                error = "--batch: '" + value + "' is not a time in ms from 0 to 1000";
+                return false;
+            }
+        } else if (arg == "--resync") {
+            if (!parseMs(value, 1, 60000, o.engine.resyncNs)) {
+                error = "--resync: '" + value + "' is not a time in ms from 1 to 60000";
+                return false;
+            }
+        } else if (arg == "--fault") {
+            if (!parseFault(value, o.engine)) {
+                error = "--fault: '" + value + "' is not silent, garbage, drop, extra or hangup=N (N >= 1)";
+                return false;
+            }
+        } else if (arg == "--log") {
+            if (value.empty()) {
+                error = "--log: empty file name";
+                return false;
+            }
+            o.logFile = value;
+        }
     }
-  }
-  if (!o.vfobGiven) o.engine.vfobHz = o.engine.vfoaHz;
-  return true;
+    if (!o.vfobGiven) o.engine.vfobHz = o.engine.vfoaHz;
+    return true;
 }
 
 }  // namespace qv7m::sim

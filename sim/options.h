@@ -9,12 +9,12 @@
 namespace qv7m::sim {
 
 struct Options {
-  bool help = false;
-  std::string link = "COM1";
-  std::string bandFile;  // empty: the built-in band
-  std::string logFile;   // empty: no log; "-": standard output
-  EngineConfig engine;
-  bool vfobGiven = false;
+    bool help = false;
+    std::string link = "COM1";
+    std::string bandFile;  // empty: the built-in band
+    std::string logFile;   // empty: no log; "-": standard output
+    EngineConfig engine;
+    bool vfobGiven = false;
 };
 
 // Parses argv; on failure returns false with a one-line reason in `error`.

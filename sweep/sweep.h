@@ -18,7 +18,7 @@ namespace qv7m {
 class SweepHost {
 public:
     virtual ~SweepHost() = default;
-    virtual QString stepText() const = 0;   // the step list's text, in Hz
+    virtual QString stepText() const = 0;    // the step list's text, in Hz
     virtual int16_t styleIndex() const = 0;  // 0 area, 1 line, 2 waterfall
     virtual bool holding() const = 0;        // "Hold scan" is ticked
     virtual double spanUnits() const = 0;    // the displayed width in 10 Hz units

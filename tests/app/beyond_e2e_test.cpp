@@ -47,7 +47,8 @@ protected:
 TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     if (QStandardPaths::findExecutable(QStringLiteral("rigctl")).isEmpty()) GTEST_SKIP() << "no rigctl";
     QFile ini(work.filePath(QStringLiteral("qv-7m.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) && ini.write("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n") > 0);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                ini.write("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n") > 0);
     ini.close();  // 10 kHz, 250 Hz, area graph
     simtest::Sim radio({"--pacing", "before", "--latency", "40", "--jitter", "10", "--batch", "16"});
     linkTo(radio);
@@ -61,53 +62,55 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     QTcpSocket junk;
     int phase = 0;
     long long sweepAtRetune = 0;
-    const bool reached = scanUntil([&] {
-        const QString centre = text(*form, "centreLabel");
-        switch (phase) {
-        case 0:  // the first sweep is over: click three quarters across it
-            if (sweep().sweepsStarted() < 2) return false;
-            EXPECT_EQ(text(*form, "lowEdgeLabel"), "14245000 Hz");
-            clickPlotAt(0.75);
-            return ++phase, false;
-        case 1:
-            if (centre != "14252500 Hz") return false;
-            ask({"f"});
-            return ++phase, false;
-        case 2:
-            if (!answered()) return false;
-            EXPECT_EQ(out, "14252500");
-            ask({"F", "7035000"});
-            return ++phase, false;
-        case 3:
-            if (!answered()) return false;
-            EXPECT_EQ(rigctl.exitCode(), 0);
-            sweepAtRetune = sweep().sweepsStarted();
-            ask({"l", "STRENGTH"});
-            return ++phase, false;
-        case 4: {
-            if (!answered()) return false;
-            bool number = false;
-            out.toInt(&number);
-            EXPECT_TRUE(number) << qPrintable(out);
-            // Junk, a line far over 1 KiB, then the client vanishes mid-command.
-            junk.connectToHost(QHostAddress::LocalHost, server.serverPort());
-            junk.waitForConnected(1000);
-            junk.write(QByteArray("\x00\xff\x1b[2J\n", 7) + QByteArray(3000, 'F') + "\nF 1400");
-            junk.flush();
-            junk.abort();
-            ask({"f"});
-            return ++phase, false;
-        }
-        case 5:
-            if (!answered()) return false;
-            EXPECT_EQ(out, "7035000");
-            return ++phase, false;
-        default:  // a whole sweep around the new frequency, then stop
-            if (sweep().sweepsStarted() < sweepAtRetune + 2) return false;
-            click(*form, "setupButton");
-            return true;
-        }
-    }, 120);
+    const bool reached = scanUntil(
+        [&] {
+            const QString centre = text(*form, "centreLabel");
+            switch (phase) {
+            case 0:  // the first sweep is over: click three quarters across it
+                if (sweep().sweepsStarted() < 2) return false;
+                EXPECT_EQ(text(*form, "lowEdgeLabel"), "14245000 Hz");
+                clickPlotAt(0.75);
+                return ++phase, false;
+            case 1:
+                if (centre != "14252500 Hz") return false;
+                ask({"f"});
+                return ++phase, false;
+            case 2:
+                if (!answered()) return false;
+                EXPECT_EQ(out, "14252500");
+                ask({"F", "7035000"});
+                return ++phase, false;
+            case 3:
+                if (!answered()) return false;
+                EXPECT_EQ(rigctl.exitCode(), 0);
+                sweepAtRetune = sweep().sweepsStarted();
+                ask({"l", "STRENGTH"});
+                return ++phase, false;
+            case 4: {
+                if (!answered()) return false;
+                bool number = false;
+                out.toInt(&number);
+                EXPECT_TRUE(number) << qPrintable(out);
+                // Junk, a line far over 1 KiB, then the client vanishes mid-command.
+                junk.connectToHost(QHostAddress::LocalHost, server.serverPort());
+                junk.waitForConnected(1000);
+                junk.write(QByteArray("\x00\xff\x1b[2J\n", 7) + QByteArray(3000, 'F') + "\nF 1400");
+                junk.flush();
+                junk.abort();
+                ask({"f"});
+                return ++phase, false;
+            }
+            case 5:
+                if (!answered()) return false;
+                EXPECT_EQ(out, "7035000");
+                return ++phase, false;
+            default:  // a whole sweep around the new frequency, then stop
+                if (sweep().sweepsStarted() < sweepAtRetune + 2) return false;
+                click(*form, "setupButton");
+                return true;
+            }
+        },
+        120);
     ASSERT_TRUE(reached) << "stuck in phase " << phase;
     EXPECT_TRUE(messages.shown.isEmpty());
 

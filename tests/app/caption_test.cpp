@@ -3,12 +3,12 @@
 
 #include "sim/sim_harness.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
 static QString output(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
     QProcess p;
@@ -20,7 +20,8 @@ static QString output(const QString& program, const QStringList& args, const QPr
 
 TEST(Caption, AFirstStartShowsTheDefaultCallsign) {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
-    for (const char* tool : {"xprop", "xdotool"}) ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << ": scripts/setup.sh installs it";
+    for (const char* tool : {"xprop", "xdotool"})
+        ASSERT_FALSE(QStandardPaths::findExecutable(tool).isEmpty()) << tool << ": scripts/setup.sh installs it";
     QProcess x;  // on a display number of its own choosing, which it prints
     x.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     ASSERT_TRUE(x.waitForReadyRead(10000)) << x.readAllStandardError().toStdString();

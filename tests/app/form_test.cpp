@@ -5,12 +5,12 @@
 #include "support/virtual_radio.h"
 #include "support/window.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFontInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -34,7 +34,8 @@ protected:
     }
     static QComboBox* list(const MainWindow& f, const char* name) { return child<QComboBox>(f, name); }
     static QStringList selections(const MainWindow& f) {
-        return {list(f, "portList")->currentText(), list(f, "widthList")->currentText(), list(f, "stepList")->currentText(), list(f, "styleList")->currentText()};
+        return {list(f, "portList")->currentText(), list(f, "widthList")->currentText(),
+                list(f, "stepList")->currentText(), list(f, "styleList")->currentText()};
     }
     // Presses "Start scan" and, once `steps` steps are drawn, does `act` inside the scan.
     static void scanThen(MainWindow& f, long long steps, const std::function<void()>& act) {
@@ -46,7 +47,9 @@ protected:
         tick.start(0);
         click(f, "startButton");  // returns when the scan has ended
     }
-    static QString caption(const char* call) { return QStringLiteral("Yaesu FT-1000MP Bandscope QV-7M (%1)").arg(call); }
+    static QString caption(const char* call) {
+        return QStringLiteral("Yaesu FT-1000MP Bandscope QV-7M (%1)").arg(call);
+    }
 
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("qv-7m.ini"));
@@ -57,7 +60,14 @@ protected:
 };
 
 // Twips; nullptr or 0: not checked.
-struct Expected { const char *name, *kind, *container, *text; int left, top, width, height; const char* font; double points; bool bold; char align; };
+struct Expected {
+    const char *name, *kind, *container, *text;
+    int left, top, width, height;
+    const char* font;
+    double points;
+    bool bold;
+    char align;
+};
 const Expected kLayout[] = {
     {"settingsFrame", "QGroupBox", "MainWindow", "", 120, 0, 8000, 550, "MS Sans Serif", 8.25, false, 0},
     {"styleList", "QComboBox", "settingsFrame", nullptr, 2040, 160, 1215, 315, "MS Sans Serif", 8.25, false, 0},
@@ -90,13 +100,16 @@ const Expected kLayout[] = {
 
 int px(int twips) { return qRound(twips / 15.0); }
 QColor ole(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-QColor colour(const MainWindow& f, const char* name, QPalette::ColorRole role) { return child(f, name)->palette().color(role); }
+QColor colour(const MainWindow& f, const char* name, QPalette::ColorRole role) {
+    return child(f, name)->palette().color(role);
+}
 
 }  // namespace
 
 TEST_F(Startup, EveryControlAsLaidOut) {
     MainWindow form(comm, messages);
-    EXPECT_TRUE(form.size() == QSize(px(8205), px(5010)) && form.minimumSize() == form.maximumSize()) << "a fixed client area";
+    EXPECT_TRUE(form.size() == QSize(px(8205), px(5010)) && form.minimumSize() == form.maximumSize())
+        << "a fixed client area";
     EXPECT_TRUE(form.windowTitle() == QStringLiteral("Yaesu FT-1000MP Bandscope") && !form.windowIcon().isNull());
     for (const Expected& e : kLayout) {
         SCOPED_TRACE(e.name);
@@ -109,19 +122,26 @@ TEST_F(Startup, EveryControlAsLaidOut) {
         const QString text = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
         EXPECT_TRUE(!e.text || text == QString::fromLatin1(e.text)) << text.toStdString();
         if (e.font) {
-            EXPECT_TRUE(w->font().families().value(0) == e.font && w->font().pointSizeF() == e.points && w->font().bold() == e.bold);
+            EXPECT_TRUE(w->font().families().value(0) == e.font && w->font().pointSizeF() == e.points &&
+                        w->font().bold() == e.bold);
             const QString drawn = QFontInfo(w->font()).family();  // where the named font is missing, its stand-in
-            EXPECT_TRUE(drawn == QString::fromLatin1(e.font) || drawn.startsWith(QStringLiteral("Liberation"))) << drawn.toStdString();
+            EXPECT_TRUE(drawn == QString::fromLatin1(e.font) || drawn.startsWith(QStringLiteral("Liberation")))
+                << drawn.toStdString();
         }
         const auto align = e.align == 'L' ? Qt::AlignLeft : e.align == 'C' ? Qt::AlignHCenter : Qt::AlignRight;
         EXPECT_TRUE(!e.align || label->alignment() & align);
     }
-    EXPECT_TRUE(form.palette().color(QPalette::Window) == ole(0xC0C0C0) && colour(form, "meterScale", QPalette::Window) == ole(0xC0C0C0));
-    EXPECT_TRUE(colour(form, "tuningLabel", QPalette::WindowText) == ole(0x00FF00) && colour(form, "tuningLabel", QPalette::Window) == ole(0));
-    EXPECT_TRUE(child(form, "tuningLabel")->autoFillBackground() && colour(form, "meterBar", QPalette::Window) == ole(0x0000FF));
+    EXPECT_TRUE(form.palette().color(QPalette::Window) == ole(0xC0C0C0) &&
+                colour(form, "meterScale", QPalette::Window) == ole(0xC0C0C0));
+    EXPECT_TRUE(colour(form, "tuningLabel", QPalette::WindowText) == ole(0x00FF00) &&
+                colour(form, "tuningLabel", QPalette::Window) == ole(0));
+    EXPECT_TRUE(child(form, "tuningLabel")->autoFillBackground() &&
+                colour(form, "meterBar", QPalette::Window) == ole(0x0000FF));
     const ImageSurface& plot = child<PictureBox>(form, "plot")->surface();
-    EXPECT_TRUE(plot.backColor() == 0 && plot.foreColor() == 0xE0E0E0u && child<PictureBox>(form, "scaleStrip")->surface().backColor() == 0);
-    EXPECT_TRUE(child<QLabel>(form, "meterScale")->pixmap().size() == QSize(168, 19) && child<QLabel>(form, "frontPanel")->pixmap().size() == QSize(200, 64));
+    EXPECT_TRUE(plot.backColor() == 0 && plot.foreColor() == 0xE0E0E0u &&
+                child<PictureBox>(form, "scaleStrip")->surface().backColor() == 0);
+    EXPECT_TRUE(child<QLabel>(form, "meterScale")->pixmap().size() == QSize(168, 19) &&
+                child<QLabel>(form, "frontPanel")->pixmap().size() == QSize(200, 64));
     form.setSmeterWidth(10 * 255);
     EXPECT_EQ(child(form, "meterBar")->width(), child(form, "meterScale")->width()) << "a full reading spans the scale";
     form.setSmeterWidth(0);
@@ -134,30 +154,50 @@ TEST_F(Startup, EveryControlAsLaidOut) {
     do {
         if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
     } while ((w = w->nextInFocusChain()) != first && chain.size() < 50);
-    EXPECT_EQ(chain, QStringList({"quitButton", "startButton", "plot", "scaleStrip", "meterScale", "holdBox", "setupButton",
-                                  "stepList", "widthList", "portList", "styleList"}));
+    EXPECT_EQ(chain, QStringList({"quitButton", "startButton", "plot", "scaleStrip", "meterScale", "holdBox",
+                                  "setupButton", "stepList", "widthList", "portList", "styleList"}));
 }
 
 // Each file is loaded and the port probed, then "Quit" writes a well-formed
 // file for what was chosen; a sound file comes back byte for byte.
 TEST_F(Startup, FilesAreRestoredOrFallBackAndQuitWritesAWellFormedFile) {
     const QRegularExpression wellFormed(QStringLiteral("^(( \\d|-\\d)\\d* \\r\\n){4}[^\\r\\n]*\\r\\n$"));
-    // The file (null: none), the lists' choices, the callsign (nullptr: not checked), whether "Quit" writes it back as it was.
-    const struct { const char* why; QByteArray bytes; QStringList chosen; const char* call; bool keptAsIs; } cases[] = {
+    // The file (null: none), the lists' choices, the callsign (nullptr: not checked), whether "Quit" writes it back as
+    // it was.
+    const struct {
+        const char* why;
+        QByteArray bytes;
+        QStringList chosen;
+        const char* call;
+        bool keptAsIs;
+    } cases[] = {
         {"no file", {}, {"COM1", "10", "100", "Area Graph"}, "N0CALL", false},
         {"saved", " 2 \r\n 1 \r\n 3 \r\n 0 \r\nDL1ABC\r\n", {"COM3", "20", "1000", "Area Graph"}, "DL1ABC", true},
-        {"round trip", " 3 \r\n 3 \r\n 2 \r\n 1 \r\nOE3XYZ/p portable \xc3\xa4\r\n", {"COM4", "80", "500", "Line Graph"}, nullptr, true},
-        {"call not UTF-8", " 0 \r\n 0 \r\n 0 \r\n 0 \r\nG\xe9RARD\r\n", {"COM1", "10", "100", "Area Graph"}, nullptr, true},
+        {"round trip",
+         " 3 \r\n 3 \r\n 2 \r\n 1 \r\nOE3XYZ/p portable \xc3\xa4\r\n",
+         {"COM4", "80", "500", "Line Graph"},
+         nullptr,
+         true},
+        {"call not UTF-8",
+         " 0 \r\n 0 \r\n 0 \r\n 0 \r\nG\xe9RARD\r\n",
+         {"COM1", "10", "100", "Area Graph"},
+         nullptr,
+         true},
         {"two lines", " 2 \r\n 1 \r\n", {"COM3", "20", "100", "Area Graph"}, "N0CALL", false},
         {"blank or no numbers", "\r\n  \r\n1x\r\n 2 \r\nK1ABC\r\n", {"COM1", "10", "100", "Waterfall"}, "K1ABC", false},
-        {"off the lists", " 4 \r\n-1 \r\n 99999 \r\n 3 \r\nK1ABC\r\n", {"COM1", "10", "100", "Area Graph"}, "K1ABC", false},
+        {"off the lists",
+         " 4 \r\n-1 \r\n 99999 \r\n 3 \r\nK1ABC\r\n",
+         {"COM1", "10", "100", "Area Graph"},
+         "K1ABC",
+         false},
         {"CR only, no last end", " 1 \r 2 \r 3 \r 1 \rK1ABC", {"COM2", "40", "1000", "Line Graph"}, "K1ABC", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         c.bytes.isNull() ? void(QFile::remove(ini)) : writeIni(c.bytes);
         auto form = loaded();
-        EXPECT_TRUE(child(*form, "startButton")->isEnabled() && radio.port == list(*form, "portList")->currentIndex() + 1)
+        EXPECT_TRUE(child(*form, "startButton")->isEnabled() &&
+                    radio.port == list(*form, "portList")->currentIndex() + 1)
             << "the restored port probed, and the radio found";
         EXPECT_EQ(selections(*form), c.chosen);
         EXPECT_TRUE(!c.call || form->windowTitle() == caption(c.call)) << form->windowTitle().toStdString();
@@ -179,7 +219,8 @@ TEST_F(Startup, QuitOrCloseDuringAScanEndTheProgram) {
         QFile::remove(ini);
         auto form = loaded();
         form->show();
-        const std::pair<const char*, int> picks[] = {{"portList", 1}, {"widthList", 2}, {"stepList", 1}, {"styleList", 2}};
+        const std::pair<const char*, int> picks[] = {
+            {"portList", 1}, {"widthList", 2}, {"stepList", 1}, {"styleList", 2}};
         for (const auto& [l, i] : picks) list(*form, l)->setCurrentIndex(i);
         scanThen(*form, 10, [&] { radio.sent.clear(), quit ? click(*form, "quitButton") : void(form->close()); });
         click(*form, "setupButton");  // no handler runs any more
@@ -207,7 +248,8 @@ TEST_F(Startup, QuitWritesInPlaceInAReadOnlyFolderAndReportsAFileItCannotWrite) 
     EXPECT_EQ(readIni(), " 0 \r\n 0 \r\n 0 \r\n 2 \r\nK1ABC\r\n");
     EXPECT_TRUE(ends == 1 && messages.shown.isEmpty());
 
-    ASSERT_TRUE(QFile::remove(ini) && QDir(dir.path()).mkdir(QStringLiteral("qv-7m.ini")));  // a folder in the file's place
+    ASSERT_TRUE(QFile::remove(ini) &&
+                QDir(dir.path()).mkdir(QStringLiteral("qv-7m.ini")));  // a folder in the file's place
     form = loaded();
     EXPECT_EQ(form->windowTitle(), caption("N0CALL")) << "a folder is no settings file";
     click(*form, "quitButton");
@@ -222,10 +264,15 @@ TEST_F(Startup, SetupKeepsTheSelectionsAndShowsTheCallsignNowInTheFile) {
     list(*form, "stepList")->setCurrentIndex(3);  // a choice made since start-up
     writeIni(" 3 \r\n 3 \r\n 3 \r\n 2 \r\nW1XYZ\r\n");
     EXPECT_EQ(form->windowTitle(), caption("K1ABC")) << "not until Setup";
-    scanThen(*form, 3, [&] { child<QCheckBox>(*form, "holdBox")->setChecked(true), radio.sent.clear(), radio.port = 0, click(*form, "setupButton"); });
-    EXPECT_TRUE(form->windowTitle() == caption("W1XYZ") && !child<QCheckBox>(*form, "holdBox")->isChecked()) << form->windowTitle().toStdString();
+    scanThen(*form, 3, [&] {
+        child<QCheckBox>(*form, "holdBox")->setChecked(true), radio.sent.clear(), radio.port = 0,
+                                                                                  click(*form, "setupButton");
+    });
+    EXPECT_TRUE(form->windowTitle() == caption("W1XYZ") && !child<QCheckBox>(*form, "holdBox")->isChecked())
+        << form->windowTitle().toStdString();
     EXPECT_EQ(selections(*form), QStringList({"COM2", "40", "1000", "Line Graph"}));
-    for (const char* l : {"portList", "stepList", "widthList", "styleList"}) EXPECT_EQ(list(*form, l)->count(), QLatin1String(l) == "styleList" ? 3 : 4);
+    for (const char* l : {"portList", "stepList", "widthList", "styleList"})
+        EXPECT_EQ(list(*form, l)->count(), QLatin1String(l) == "styleList" ? 3 : 4);
     EXPECT_EQ(radio.sent, (std::vector<QByteArray>{kScanEnd, "close"}));
     EXPECT_EQ(radio.port, 2) << "configured again for the port now selected";
 }

@@ -1,12 +1,12 @@
 // The rigctld-protocol server, driven by Hamlib's own network client.
 #include "app/rigctl_server.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -18,7 +18,10 @@ struct FakeRig : RigAccess {
     int64_t tuned = 0;  // 0: never tuned
     bool available() override { return up; }
     std::optional<int64_t> frequencyHz() override { return 14074000; }
-    bool setFrequencyHz(int64_t hz) override { tuned = hz; return true; }
+    bool setFrequencyHz(int64_t hz) override {
+        tuned = hz;
+        return true;
+    }
     std::optional<QString> mode() override { return QString("USB"); }
     std::optional<int> strengthDb() override { return -12; }
 };
@@ -40,7 +43,8 @@ QString runClient(RigctlServer& server, FakeRig& rig, const QStringList& command
 class RigctlServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable("rigctl").isEmpty()) GTEST_SKIP() << "rigctl (libhamlib-utils) is not installed";
+        if (QStandardPaths::findExecutable("rigctl").isEmpty())
+            GTEST_SKIP() << "rigctl (libhamlib-utils) is not installed";
         QString error;
         ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
     }
@@ -61,7 +65,7 @@ TEST_F(RigctlServerTest, HamlibClientReadsAndTunesOnlyWhatTheScopeAllows) {
         {{"F", "50000"}, true, "Invalid parameter", 0},  // below the radio's range
         {{"m"}, true, "USB\n0", 0},
         {{"l", "STRENGTH"}, true, "-12", 0},
-        {{"S", "1", "VFOB"}, true, "rejected", 0},  // VFO-B belongs to the sweep
+        {{"S", "1", "VFOB"}, true, "rejected", 0},         // VFO-B belongs to the sweep
         {{"-vv", "F", "7035000"}, false, "i/o error", 0},  // the radio's port is not usable
     };
     for (const Case& c : cases) {
@@ -87,7 +91,10 @@ TEST_F(RigctlServerTest, JunkOverlongLinesAndVanishedClientsNeverReachTheRadio) 
         if (replies.count('\n') >= 3) answered.quit();
     });
     // Control characters around a set_freq that would otherwise pass for one.
-    raw->write(QByteArray(4000, '7') + "\n\x0b\x0c" "F 7000000\x0b\n" + QByteArray("\0\xff\n", 3));
+    raw->write(QByteArray(4000, '7') +
+               "\n\x0b\x0c"
+               "F 7000000\x0b\n" +
+               QByteArray("\0\xff\n", 3));
     answered.exec();
     EXPECT_EQ(replies, "RPRT -1\nRPRT -1\nRPRT -1\n");
 

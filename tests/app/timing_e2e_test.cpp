@@ -15,9 +15,14 @@ using namespace faults;
 
 namespace {
 
-struct Timing { const char* pacing; int latencyMs, jitterMs, batchMs; bool busy; };
+struct Timing {
+    const char* pacing;
+    int latencyMs, jitterMs, batchMs;
+    bool busy;
+};
 void PrintTo(const Timing& t, std::ostream* os) {
-    *os << t.pacing << ", latency " << t.latencyMs << ", jitter " << t.jitterMs << ", batch " << t.batchMs << (t.busy ? " ms, busy" : " ms");
+    *os << t.pacing << ", latency " << t.latencyMs << ", jitter " << t.jitterMs << ", batch " << t.batchMs
+        << (t.busy ? " ms, busy" : " ms");
 }
 
 const Timing kTimings[] = {
@@ -29,8 +34,11 @@ const Timing kTimings[] = {
 struct BusyProcesses {
     explicit BusyProcesses(int n) {
         while (n-- > 0)
-            if (const pid_t pid = ::fork(); pid == 0) for (volatile unsigned spin = 0;; spin = spin + 1) {}
-            else if (pid > 0) pids.push_back(pid);
+            if (const pid_t pid = ::fork(); pid == 0)
+                for (volatile unsigned spin = 0;; spin = spin + 1) {
+                }
+            else if (pid > 0)
+                pids.push_back(pid);
     }
     ~BusyProcesses() {
         for (pid_t pid : pids) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
@@ -63,12 +71,14 @@ TEST_P(RadioTiming, TheScanDrawsTheRadioWhateverItsTiming) {
                           << truth.reading(int64_t(f) * 10);
     };
     QImage plot;
-    ASSERT_TRUE(scanUntil([&] {
-        if (sweep().sweepsStarted() < 3) return false;
-        plot = child<qv7m::PictureBox>(*form, "plot")->surface().image();
-        click(*form, "setupButton");
-        return true;
-    }, 60));
+    ASSERT_TRUE(scanUntil(
+        [&] {
+            if (sweep().sweepsStarted() < 3) return false;
+            plot = child<qv7m::PictureBox>(*form, "plot")->surface().image();
+            click(*form, "setupButton");
+            return true;
+        },
+        60));
     EXPECT_EQ(centres, QStringList({"14250000 Hz", "7035000 Hz"}));
     EXPECT_EQ(sweep().stepsDrawn(), 2 * 41);
     EXPECT_EQ(untrue, 0);

@@ -11,7 +11,9 @@
 using namespace qv7m;
 
 TEST(Plot, AKnownTraceInEveryStyle) {
-    const auto reading = [](int k, int sweep) -> int16_t { return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5; };
+    const auto reading = [](int k, int sweep) -> int16_t {
+        return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5;
+    };
     const auto green = [](int g) { return RGB(0, g, 0); };
     const OleColor grid = RGB(80, 80, 80), black = 0;
     // The style, and what is seen on a grid line before the trace, and after it on the carrier's top, where
@@ -29,7 +31,8 @@ TEST(Plot, AKnownTraceInEveryStyle) {
         EXPECT_EQ(at(4000, 100), RGB(100, 100, 100)) << style << ": the centre line";
         for (int sweep : {1, 2})
             for (int k = 0; k < (sweep == 1 ? 81 : 55); prev = reading(k++, sweep))
-                drawPoint(plot, {k * 100.0, 50, k ? k * 100.0 - 100 : 0, prev, reading(k, sweep), int16_t(sweep == 1 ? 140 : 220), style});
+                drawPoint(plot, {k * 100.0, 50, k ? k * 100.0 - 100 : 0, prev, reading(k, sweep),
+                                 int16_t(sweep == 1 ? 140 : 220), style});
         EXPECT_EQ(at(4000, 550), want[1]) << style << ": the carrier's top";
         EXPECT_EQ(at(2000, 1700), want[2]) << style << ": where the gone signal stood";
         EXPECT_EQ(at(6000, 2350), want[3]) << style << ": the floor only the first sweep reached";

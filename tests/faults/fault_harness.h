@@ -9,13 +9,13 @@
 #include "support/sim_log.h"
 #include "support/window.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -37,9 +37,12 @@ protected:
         ASSERT_TRUE(work.isValid() && QDir::setCurrent(work.path()));
         writeIni(kHandWrittenIni);
     }
-    void writeIni(const QByteArray& bytes) { ASSERT_TRUE(writeFile(work.filePath(QStringLiteral("qv-7m.ini")), bytes)); }
+    void writeIni(const QByteArray& bytes) {
+        ASSERT_TRUE(writeFile(work.filePath(QStringLiteral("qv-7m.ini")), bytes));
+    }
     void TearDown() override {
-        for (const QString& m : messages.shown) std::printf("  message: \"%s\"\n", qPrintable(QString(m).replace('\r', "<CR>")));
+        for (const QString& m : messages.shown)
+            std::printf("  message: \"%s\"\n", qPrintable(QString(m).replace('\r', "<CR>")));
         form.reset(), comm.reset();
         QCoreApplication::processEvents();  // the controls' deferred deletions
         QDir::setCurrent(QDir::tempPath());
@@ -65,7 +68,8 @@ protected:
         EXPECT_GE(answers.size() + 1, requests.size()) << "the radio saw fewer requests than the program sent";
         const InStep in = compareReads(requests, answers, !faulty);
         EXPECT_TRUE(in.foreign.empty()) << "a read took a byte of another answer";
-        EXPECT_TRUE(faulty || (in.shifted.empty() && in.short_.empty())) << "reads out of step with the radio's answers";
+        EXPECT_TRUE(faulty || (in.shifted.empty() && in.short_.empty()))
+            << "reads out of step with the radio's answers";
         return int(in.compared);
     }
 
@@ -102,7 +106,8 @@ protected:
     static int descriptorsOn(const std::string& device) {
         std::error_code ec;  // a descriptor closed while listed is simply not there
         int count = 0;
-        for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) count += fs::read_symlink(fd.path(), ec) == device;
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+            count += fs::read_symlink(fd.path(), ec) == device;
         return count;
     }
     // The window as "Setup" leaves it.
@@ -112,7 +117,8 @@ protected:
             EXPECT_TRUE(child(*form, on)->isEnabled()) << on;
         EXPECT_FALSE(child(*form, "setupButton")->isEnabled() || child(*form, "holdBox")->isEnabled() ||
                      child<QCheckBox>(*form, "holdBox")->isChecked());
-        for (const char* l : {"lowEdgeLabel", "centreLabel", "highEdgeLabel"}) EXPECT_EQ(text(*form, l), QStringLiteral("Hz"));
+        for (const char* l : {"lowEdgeLabel", "centreLabel", "highEdgeLabel"})
+            EXPECT_EQ(text(*form, l), QStringLiteral("Hz"));
         EXPECT_EQ(sweep().shade(), 220);
     }
 

@@ -17,7 +17,13 @@ enum class Probe { Answered, NoResponse, Gone };
 enum class Then { Setup, ScanFails, KillAndSetup, KillAndQuit };  // how the scan ends
 
 // The simulator's --fault ("" none) and --pacing; steps: drawn before the press, or when the scan fails.
-struct Fault { const char *name, *simFault; Probe probe; Then then; long long steps; const char* pacing = "before"; };
+struct Fault {
+    const char *name, *simFault;
+    Probe probe;
+    Then then;
+    long long steps;
+    const char* pacing = "before";
+};
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
 
 // A radio that sends random bytes, or adds one at the start of its meter
@@ -64,7 +70,8 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     const double probeFrom = simtest::nowMs();
     start();
     ASSERT_EQ(messages.shown.size(), shown);
-    EXPECT_TRUE(child(*form, "startButton")->isEnabled() == (f.probe == Probe::Answered) && form->windowTitle().endsWith("(DL1ABC)"));
+    EXPECT_TRUE(child(*form, "startButton")->isEnabled() == (f.probe == Probe::Answered) &&
+                form->windowTitle().endsWith("(DL1ABC)"));
     if (f.probe == Probe::Gone) expectGone(radio);
     if (f.probe == Probe::NoResponse) {
         EXPECT_EQ(messages.shown[0], QStringLiteral("No response from Yaesu FT-1000MP on COM1"));
@@ -85,7 +92,8 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         }));
         QCoreApplication::processEvents();
         // Status reads that find nothing leave the centre where the window put it.
-        EXPECT_TRUE(std::string(f.simFault) != "silent" || centre == QStringLiteral("14250000 Hz")) << qPrintable(centre);
+        EXPECT_TRUE(std::string(f.simFault) != "silent" || centre == QStringLiteral("14250000 Hz"))
+            << qPrintable(centre);
         EXPECT_TRUE(f.then != Then::ScanFails || sweep().stepsDrawn() == f.steps) << sweep().stepsDrawn();
         shown += pulled;
         ASSERT_EQ(messages.shown.size(), shown) << "one message a failure, no cascade";
@@ -93,7 +101,8 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
             expectGone(radio);
         } else {
             EXPECT_TRUE(radioEndsWith(radio, 0x85)) << "Setup ends with the scan's end and nothing after it";
-            EXPECT_GE(expectInStep(radio, *f.simFault), 1 + 2 + 30);  // the start's status read, the sweep's, each step's
+            EXPECT_GE(expectInStep(radio, *f.simFault),
+                      1 + 2 + 30);  // the start's status read, the sweep's, each step's
         }
     }
     EXPECT_TRUE(!comm->portOpen() && descriptorsOn(radio.pty) == 0) << "the port is given back";
@@ -104,17 +113,19 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     if (f.probe != Probe::Gone) expectSetUpState();
     EXPECT_TRUE(ends == 0 && iniNow() == kHandWrittenIni);
     if (std::string(f.pacing) == "between") return;  // the way back to a sound radio is the same
-    if (pulled) {  // the cable still out: the port cannot be had
+    if (pulled) {                                    // the cable still out: the port cannot be had
         linkToNothing();
         if (f.probe != Probe::Gone) {
             click(*form, "startButton");
             ASSERT_EQ(messages.shown.size(), ++shown);
-            EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path())) << qPrintable(messages.shown.last());
+            EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path()))
+                << qPrintable(messages.shown.last());
             expectSetUpState();
         }
         choose(*form, "portList", 0);
         ASSERT_EQ(messages.shown.size(), ++shown);
-        EXPECT_EQ(messages.shown.last(), QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
+        EXPECT_EQ(messages.shown.last(),
+                  QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
         EXPECT_FALSE(child(*form, "startButton")->isEnabled());
     }
     plugIn(sound);

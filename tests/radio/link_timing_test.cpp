@@ -23,7 +23,13 @@ namespace {
 
 // busyMs: the program is held up to this long now and then, waking with bytes waiting;
 // leftPacingMs: what another program left in the radio; silent: the probe of a radio that never answers.
-struct Case { bool paceBefore; int latencyMs, jitterMs, batchMs, busyMs = 0; std::vector<Fault> faults = {}; int leftPacingMs = 0; bool silent = false; };
+struct Case {
+    bool paceBefore;
+    int latencyMs, jitterMs, batchMs, busyMs = 0;
+    std::vector<Fault> faults = {};
+    int leftPacingMs = 0;
+    bool silent = false;
+};
 
 // Answers: 0 the probe's meter, 1 the start's status, 2 the first sweep's status, 2 + k its step k.
 constexpr int kStatus = 2, kStep = 12;
@@ -37,7 +43,8 @@ std::vector<Case> cases() {
         for (Fault::Kind kind : {Fault::Drop, Fault::Add, Fault::Garble})
             for (int byte = 0; byte < 5; ++byte) all.push_back({before, 3, 0, 0, 0, {{kind, kStep, byte}}});
         for (int byte : {0, 3, 15})
-            for (Fault::Kind kind : {Fault::Drop, Fault::Add}) all.push_back({before, 3, 0, 0, 0, {{kind, kStatus, byte}}});
+            for (Fault::Kind kind : {Fault::Drop, Fault::Add})
+                all.push_back({before, 3, 0, 0, 0, {{kind, kStatus, byte}}});
         // An answer a byte too long just before the port is closed and opened again.
         all.push_back({before, 3, 0, 0, 0, {{Fault::Add, kStatus - 1, 16}}});
         all.push_back({before, 0, 0, 16, 0, {}, 255});  // taken before the program sets its own
@@ -47,8 +54,9 @@ std::vector<Case> cases() {
 }
 
 void PrintTo(const Case& c, std::ostream* os) {
-    *os << (c.paceBefore ? "pacing before" : "pacing between") << ", latency " << c.latencyMs << ", jitter " << c.jitterMs << ", batch "
-        << c.batchMs << ", busy " << c.busyMs << ", left pacing " << c.leftPacingMs << (c.silent ? ", silent" : "");
+    *os << (c.paceBefore ? "pacing before" : "pacing between") << ", latency " << c.latencyMs << ", jitter "
+        << c.jitterMs << ", batch " << c.batchMs << ", busy " << c.busyMs << ", left pacing " << c.leftPacingMs
+        << (c.silent ? ", silent" : "");
     for (const Fault& f : c.faults) *os << ", fault " << f.kind << " in answer " << f.answer << " byte " << f.byte;
 }
 
@@ -77,21 +85,25 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     const Case& c = GetParam();
     sim::EngineConfig cfg;
     cfg.paceBeforeFirstByte = c.paceBefore, cfg.fault = c.silent ? sim::Fault::Silent : sim::Fault::None;
-    cfg.latencyNs = c.latencyMs * kMillisecond, cfg.jitterNs = c.jitterMs * kMillisecond, cfg.batchNs = c.batchMs * kMillisecond;
+    cfg.latencyNs = c.latencyMs * kMillisecond, cfg.jitterNs = c.jitterMs * kMillisecond,
+    cfg.batchNs = c.batchMs * kMillisecond;
     cfg.retunes.push_back({true, 0, 200, 7035000});  // inside the first sweep
     ObservedComm comm(std::make_unique<VirtualRadio>(cfg));
     VirtualRadio& radio = static_cast<VirtualRadio&>(comm.line());
     radio.faults = c.faults;
     RadioLink link(comm);
     std::mt19937 random(7);
-    if (c.leftPacingMs) radio.setPortOpen(true), radio.Output(QByteArray::fromHex("000000") + char(c.leftPacingMs) + '\x0E'), radio.setPortOpen(false);
+    if (c.leftPacingMs)
+        radio.setPortOpen(true), radio.Output(QByteArray::fromHex("000000") + char(c.leftPacingMs) + '\x0E'),
+            radio.setPortOpen(false);
     // The probe, as choosing the port makes it. A silent radio's is over in
     // under half a second, and its waits block rather than poll.
     link.forgetMeter();
     EXPECT_TRUE(link.testPort(1));
     link.open(), link.readMeter(), link.close();
     if (c.silent) {
-        EXPECT_TRUE(link.meter() == -1 && radio.clock < 500 * kMillisecond && radio.waits <= 3) << radio.clock << " ns, " << radio.waits << " waits";
+        EXPECT_TRUE(link.meter() == -1 && radio.clock < 500 * kMillisecond && radio.waits <= 3)
+            << radio.clock << " ns, " << radio.waits << " waits";
         return;
     }
     EXPECT_EQ(link.meter(), radio.engine.meter().reading(14250000));
@@ -106,7 +118,11 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
         if (sweep.sweepsStarted() == 4) sweep.requestStop();
         if (c.busyMs && random() % 4 == 0) radio.stallInNextWait = LineTime(random() % c.busyMs) * kMillisecond;
     };
-    struct Drawn { int32_t frequency; int16_t meter; size_t request; };
+    struct Drawn {
+        int32_t frequency;
+        int16_t meter;
+        size_t request;
+    };
     std::vector<Drawn> drawn;
     sweep.onPoint = [&](int32_t f, int16_t m) { drawn.push_back({f, m, comm.requests[""].size() - 1}); };
     sweep.run(), link.close();
@@ -132,7 +148,8 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
         const Drawn& d = drawn[i];
         EXPECT_TRUE(i % 41 == 0 || d.frequency == drawn[i - 1].frequency + 25) << "a gap or a repeat at step " << i;
         EXPECT_TRUE(spoilt.count(d.request) || d.meter == radio.engine.meter().reading(int64_t(d.frequency) * 10))
-            << d.frequency << "0 Hz drew " << d.meter << ", request " << d.request;  // a spoilt request keeps the reading before
+            << d.frequency << "0 Hz drew " << d.meter << ", request "
+            << d.request;  // a spoilt request keeps the reading before
     }
 }
 

@@ -15,7 +15,7 @@ inline std::string hex(const QByteArray& bytes) { return bytes.toHex(' ').toUppe
 
 class ScriptedComm : public CommControl {
 public:
-    std::vector<std::string> log;   // "open", "close", "out <hex>", "in <hex>"
+    std::vector<std::string> log;  // "open", "close", "out <hex>", "in <hex>"
     QByteArray written;
     std::deque<QByteArray> script;  // what the next reads return; empty once used up
 

@@ -11,14 +11,14 @@ namespace simtest {
 double nowMs();  // CLOCK_MONOTONIC
 
 class Sim {
- public:
-  explicit Sim(std::vector<std::string> args = {});  // returns once it is ready
-  ~Sim();
-  int stop(int sig);  // the exit status, or -1 if it did not end
-  std::vector<std::string> log() const;
+public:
+    explicit Sim(std::vector<std::string> args = {});  // returns once it is ready
+    ~Sim();
+    int stop(int sig);  // the exit status, or -1 if it did not end
+    std::vector<std::string> log() const;
 
-  std::string dir, link, pty;  // link: its COMn in dir; pty: the device behind it
-  pid_t pid = -1;
+    std::string dir, link, pty;  // link: its COMn in dir; pty: the device behind it
+    pid_t pid = -1;
 };
 
 }  // namespace simtest

@@ -14,7 +14,9 @@ namespace qv7m::test {
 
 using Reads = std::vector<QByteArray>;
 
-inline bool isRequest(const QByteArray& frame) { return cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0; }
+inline bool isRequest(const QByteArray& frame) {
+    return cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
+}
 
 class ObservedComm : public AlignedComm {
 public:
@@ -42,7 +44,8 @@ struct InStep {
     std::vector<size_t> shifted, short_, foreign;
 };
 
-inline InStep compareReads(const std::vector<Reads>& requests, const std::vector<QByteArray>& answers, bool print = true) {
+inline InStep compareReads(const std::vector<Reads>& requests, const std::vector<QByteArray>& answers,
+                           bool print = true) {
     InStep r;
     r.compared = std::min(requests.size(), answers.size());
     for (size_t n = 0; n < r.compared; ++n) {
@@ -50,15 +53,16 @@ inline InStep compareReads(const std::vector<Reads>& requests, const std::vector
         bool shifted = false, missing = false, foreign = false;
         for (size_t k = 0; k < requests[n].size(); ++k) {
             const QByteArray w = k < 3 ? QByteArray() : answers[n].mid(int(k) - 3, 1), g = requests[n][k];
-            shifted |= !g.isEmpty() && g != w, missing |= g.isEmpty() && !w.isEmpty(), foreign |= !g.isEmpty() && !answers[n].contains(g);
+            shifted |= !g.isEmpty() && g != w, missing |= g.isEmpty() && !w.isEmpty(),
+                foreign |= !g.isEmpty() && !answers[n].contains(g);
             got += g.isEmpty() ? "--" : g.toHex(), want += w.isEmpty() ? "--" : w.toHex();
         }
         if (shifted) r.shifted.push_back(n);
         if (missing) r.short_.push_back(n);
         if (foreign) r.foreign.push_back(n);
         if (foreign || (print && (shifted || missing)))
-            std::printf("  request %zu (answer %s): reads %s, its own answer gives %s\n", n, answers[n].toHex().constData(),
-                        got.constData(), want.constData());
+            std::printf("  request %zu (answer %s): reads %s, its own answer gives %s\n", n,
+                        answers[n].toHex().constData(), got.constData(), want.constData());
     }
     return r;
 }

@@ -1,7 +1,7 @@
 // Test main for what draws text or shows widgets, on Qt's offscreen platform
 // unless the environment names another.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -25,8 +25,10 @@ inline std::vector<Frame> parse(const std::vector<std::string>& lines) {
             return line.contains(k) ? line.section(k, 1).section(QLatin1Char(' '), 0, 0) : QString();
         };
         if (field("frame").size() == 10)
-            out.push_back({line.section(QLatin1Char(' '), 0, 0).mid(2).toDouble(), QByteArray::fromHex(field("frame").toLatin1()),
-                           QByteArray::fromHex(field("answer").toLatin1()), field("meter").isEmpty() ? -1 : field("meter").toInt()});
+            out.push_back({line.section(QLatin1Char(' '), 0, 0).mid(2).toDouble(),
+                           QByteArray::fromHex(field("frame").toLatin1()),
+                           QByteArray::fromHex(field("answer").toLatin1()),
+                           field("meter").isEmpty() ? -1 : field("meter").toInt()});
     }
     return out;
 }

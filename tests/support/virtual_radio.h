@@ -15,11 +15,15 @@ namespace qv7m::test {
 class VirtualRadio : public RawLine {
 public:
     // Answer: 0-based, in the order the radio sends them; byte: 0-based within it, an added byte goes before it.
-    struct LineFault { enum Kind { Drop, Add, Garble } kind; int answer, byte; };
+    struct LineFault {
+        enum Kind { Drop, Add, Garble } kind;
+        int answer, byte;
+    };
 
     explicit VirtualRadio(sim::EngineConfig cfg = {})
-        : engine(withAddedBytes(cfg), sim::Meter(sim::builtinBand(), cfg.seed),
-                 [this](uint8_t b, int64_t, bool last) { handOver(b, last); }, nullptr) {}
+        : engine(
+              withAddedBytes(cfg), sim::Meter(sim::builtinBand(), cfg.seed),
+              [this](uint8_t b, int64_t, bool last) { handOver(b, last); }, nullptr) {}
 
     sim::Engine engine;
     LineTime clock = 0;
@@ -62,7 +66,8 @@ public:
         if (waiting_.empty() && deadline > clock) {
             ++waits;
             // Up to the first hand-over, or the deadline.
-            for (int64_t next = engine.nextDeadline(); waiting_.empty() && next <= deadline; next = engine.nextDeadline())
+            for (int64_t next = engine.nextDeadline(); waiting_.empty() && next <= deadline;
+                 next = engine.nextDeadline())
                 engine.advance(clock = std::max(clock, next));
             if (waiting_.empty()) clock = deadline;
             clock += std::exchange(stallInNextWait, 0);
@@ -94,7 +99,8 @@ private:
         answers[current_].append(char(b));
         bool dropped = false;
         for (const LineFault& f : faults)
-            if (f.answer == int(current_) && f.byte == index) b ^= f.kind == LineFault::Garble ? 0x55 : 0, dropped |= f.kind == LineFault::Drop;
+            if (f.answer == int(current_) && f.byte == index)
+                b ^= f.kind == LineFault::Garble ? 0x55 : 0, dropped |= f.kind == LineFault::Drop;
         if (!dropped && open_) waiting_.push_back(b);  // sent while the port is closed: lost
         if (last) ++current_;
     }

@@ -13,7 +13,8 @@ struct RecordingPresenter : MessagePresenter {
     QStringList shown;
 };
 
-template <class W = QWidget> W* child(const QWidget& window, const char* name) {
+template <class W = QWidget>
+W* child(const QWidget& window, const char* name) {
     W* w = window.findChild<W*>(QString::fromLatin1(name));
     if (!w) throw std::logic_error(std::string("no control named ") + name);
     return w;
