@@ -7,7 +7,7 @@
 #include "app/shared_radio.h"
 #include "display/imagesurface.h"
 #include "drawn.h"
-#include "radio/protocol.h"
+#include "radio/cat_codec.h"
 #include "radio/radiolink.h"
 #include "radio/serialcontrol.h"
 #include "sim/sim_harness.h"

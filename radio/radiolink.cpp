@@ -1,7 +1,7 @@
 #include "radio/radiolink.h"
 
 #include "core/runtime_error.h"
-#include "radio/protocol.h"
+#include "radio/cat_codec.h"
 
 #include <exception>
 

@@ -5,7 +5,7 @@
 // one sits on the serial port; tests run the simulated radio on a virtual clock.
 
 #include "radio/commcontrol.h"
-#include "radio/protocol.h"
+#include "radio/cat_codec.h"
 
 #include <cstdint>
 #include <vector>

@@ -2,13 +2,13 @@
 // The FT-1000MP's CAT frames and answers as the simulated radio builds them:
 // frequency codes and the 16-byte operating-data record. The protocol's facts
 // (byte time, opcodes, answer lengths, tuning range) are the program's own,
-// in radio/protocol.h, so the two cannot drift apart.
+// in radio/cat_codec.h, so the two cannot drift apart.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-#include "radio/protocol.h"
+#include "radio/cat_codec.h"
 
 namespace qv7m::sim {
 
