@@ -6,7 +6,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/rigctl_server.h"
-#include "radio/serialcontrol.h"
+#include "radio/serial_line.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
     // One window; it ends the program itself (Quit or closing it).
     QApplication::setQuitOnLastWindowClosed(false);
 
-    auto comm = qv7m::makeSerialControl();
+    qv7m::AlignedLink link(qv7m::makeSerialLine());
     qv7m::BoxPresenter messages;
-    qv7m::MainWindow form(*comm, messages);
+    qv7m::MainWindow form(link, messages);
     messages.setParent(&form);
     if (!options.recordFile.isEmpty()) form.recordTo(options.recordFile);
     qv7m::RigctlServer server;

@@ -5,6 +5,7 @@
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "display/graticule.h"
+#include "display/trace.h"
 
 #include <QBuffer>
 #include <QCloseEvent>
@@ -13,8 +14,8 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
+#include <QMetaObject>
 #include <QPixmap>
-#include <QTimer>
 #include <cmath>
 
 namespace qv7m {
@@ -74,50 +75,52 @@ const QStringList kSteps{QStringLiteral("100"), QStringLiteral("250"), QStringLi
 const QStringList kWidths{QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("40"), QStringLiteral("80")};
 const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Graph"), QStringLiteral("Waterfall")};
 
-}  // namespace
-
-// The window as the scan sees it.
-class MainWindow::Host : public SweepHost {
+// Each question of a client answered on the scan's thread, between two steps.
+class BlockingRadio : public RigAccess {
 public:
-    explicit Host(MainWindow& w) : w_(w) {}
-    QString stepText() const override { return w_.stepList_->currentText(); }
-    int16_t styleIndex() const override { return static_cast<int16_t>(w_.styleList_->currentIndex()); }
-    bool holding() const override { return w_.holdBox_->isChecked(); }
-    double spanUnits() const override { return w_.spanUnits_; }
-    void scanStarted() override { w_.enableScanControls(); }
-    void showWindow(const QString& low, const QString& centre, const QString& high) override {
-        w_.lowEdgeLabel_->setText(low);
-        w_.centreLabel_->setText(centre);
-        w_.highEdgeLabel_->setText(high);
+    BlockingRadio(SharedRadio& radio, ScanWorker& worker) : radio_(radio), worker_(worker) {}
+    bool available() override {
+        return run([this] { return radio_.available(); });
     }
-    void showTuning(const QString& frequency) override { w_.tuningLabel_->setText(frequency); }
-    void setSmeterWidth(double twips) override { w_.setSmeterWidth(twips); }
-    DrawingSurface& plot() override { return w_.plot_->surface(); }
-    void yieldToWindow() override { w_.yieldToEvents(); }
-    void betweenSteps() override { w_.serveBetweenSteps(); }
+    std::optional<int64_t> frequencyHz() override {
+        return run([this] { return radio_.frequencyHz(); });
+    }
+    bool setFrequencyHz(int64_t hz) override {
+        return run([this, hz] { return radio_.setFrequencyHz(hz); });
+    }
+    std::optional<QString> mode() override {
+        return run([this] { return radio_.mode(); });
+    }
+    std::optional<int> strengthDb() override {
+        return run([this] { return radio_.strengthDb(); });
+    }
 
 private:
-    MainWindow& w_;
+    template <class F>
+    auto run(F f) -> decltype(f()) {
+        decltype(f()) result{};
+        QMetaObject::invokeMethod(
+            &worker_, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+    SharedRadio& radio_;
+    ScanWorker& worker_;
 };
 
-MainWindow::MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* parent)
-    : QWidget(parent),
-      comm_(comm),
-      link_(comm),
-      host_(std::make_unique<Host>(*this)),
-      sweep_(link_, *host_),
-      messages_(messages),
-      sharedRadio_(link_, sweep_) {
+}  // namespace
+
+MainWindow::MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* parent)
+    : QWidget(parent), messages_(messages), worker_(std::make_unique<ScanWorker>(link)) {
     endProgram = [] { QCoreApplication::exit(0); };
     buildControls();
-    link_.yieldToWindow = [this] { yieldToEvents(); };
-    // The line's events are taken and need nothing more: answers are read by the reads.
-    comm_.onComm = [this] { guarded([this] { (void)comm_.commEvent(); }); };
-    sharedRadio_.idleRadioAnswers = [this] { return startButton_->isEnabled() && !ended_; };
-    sweep_.onSweepDone = [this](const SweepResult& sweep) { onSweepDone(sweep); };
+    connectWorker();
+    worker_->start();
 }
 
-MainWindow::~MainWindow() { comm_.onComm = nullptr; }
+MainWindow::~MainWindow() {
+    // The scan's thread ends first: it closes the port, sending nothing.
+    worker_->shutDown();
+}
 
 void MainWindow::buildControls() {
     setObjectName(QStringLiteral("MainWindow"));
@@ -246,20 +249,13 @@ void MainWindow::buildControls() {
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
 
-    // While a scan runs, the lists and "Start scan" take no clicks; before the
-    // scan disables them (during its first status read) a click is ignored
-    // rather than run inside the scan.
-    connect(portList_, &QComboBox::activated, this, [this] {
-        if (!sweep_.running()) guarded([this] { onPortChosen(); });
-    });
-    connect(widthList_, &QComboBox::activated, this, [this] {
-        if (!sweep_.running()) guarded([this] { onWidthChosen(); });
-    });
-    connect(styleList_, &QComboBox::activated, this, [this] {
-        if (!sweep_.running()) guarded([this] { onStyleChosen(); });
-    });
-    connect(startButton_, &QPushButton::clicked, this, [this] {
-        if (!sweep_.running()) guarded([this] { onStartScan(); });
+    connect(portList_, &QComboBox::activated, this, [this] { guarded([this] { onPortChosen(); }); });
+    connect(widthList_, &QComboBox::activated, this, [this] { guarded([this] { onWidthChosen(); }); });
+    connect(styleList_, &QComboBox::activated, this, [this] { guarded([this] { onStyleChosen(); }); });
+    connect(startButton_, &QPushButton::clicked, this, [this] { guarded([this] { onStartScan(); }); });
+    connect(holdBox_, &QCheckBox::toggled, this, [this](bool on) {
+        ScanWorker* worker = worker_.get();
+        worker->post([worker, on] { worker->setHold(on); });
     });
     connect(setupButton_, &QPushButton::clicked, this, [this] { guarded([this] { onSetup(); }); });
     connect(quitButton_, &QPushButton::clicked, this, [this] { guarded([this] { onQuit(); }); });
@@ -269,9 +265,50 @@ void MainWindow::buildControls() {
     connect(plot_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showPlotMenu(pos); });
 }
 
-void MainWindow::yieldToEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (ended_) throw ProgramEnded{};
+void MainWindow::connectWorker() {
+    ScanWorker* w = worker_.get();
+    connect(w, &ScanWorker::probed, this, [this](const ProbeOutcome& outcome) { showProbe(outcome); });
+    connect(w, &ScanWorker::scanStarted, this, [this](int id) {
+        if (shown(id)) enableScanControls();
+    });
+    connect(w, &ScanWorker::windowChosen, this, [this](int id, const SweepWindow& window) {
+        if (!shown(id)) return;
+        lowEdgeLabel_->setText(window.lowText);
+        centreLabel_->setText(window.centreText);
+        highEdgeLabel_->setText(window.highText);
+        progress_.window_ = window;
+        progress_.shade_ = window.shade;
+        ++progress_.sweepsStarted_;
+        if (progress_.onSweepStarted) progress_.onSweepStarted();
+    });
+    connect(w, &ScanWorker::tuningShown, this, [this](int id, const QString& frequency) {
+        if (shown(id)) tuningLabel_->setText(frequency);
+    });
+    connect(w, &ScanWorker::meterShown, this, [this](int id, int reading) {
+        if (shown(id)) setSmeterWidth(10.0 * reading);
+    });
+    connect(w, &ScanWorker::pointMeasured, this, [this](int id, const PlotPoint& p) {
+        if (!shown(id)) return;
+        const auto style = static_cast<int16_t>(styleList_->currentIndex());
+        drawPoint(plot_->surface(),
+                  PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, style});
+        ++progress_.stepsDrawn_;
+        if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
+    });
+    connect(w, &ScanWorker::sweepCompleted, this, [this](int id, const SweepResult& sweep) {
+        if (shown(id)) onSweepDone(sweep);
+    });
+    connect(w, &ScanWorker::failed, this, [this](int id, const QString& message) {
+        if (ended_) return;
+        const bool wasShown = shown(id);
+        if (wasShown) shownScan_ = -1;
+        messages_.show(message);
+        if (wasShown) recoverFromScan();
+    });
+    connect(w, &ScanWorker::scanEnded, this, [this](int id) {
+        if (id == lastScan_) progress_.running_ = false;
+    });
+    connect(w, &ScanWorker::quitReady, this, [this](const QString& error) { finishQuit(error); });
 }
 
 void MainWindow::setSmeterWidth(double twips) {
@@ -284,54 +321,30 @@ void MainWindow::setSmeterWidth(double twips) {
 // ---------------------------------------------------------------- boundary
 
 void MainWindow::guarded(const std::function<void()>& f) {
-    if (ended_) return;
-    ++depth_;
+    if (ended_ || quitting_) return;
     try {
         f();
-    } catch (const ProgramEnded&) {
-        // The program ended inside a yield of this handler: nothing more to do.
     } catch (const RuntimeError& e) {
-        handleRuntimeError(e.message());
+        messages_.show(e.message());
     } catch (const std::exception& e) {
-        handleRuntimeError(QStringLiteral("Unexpected error: %1").arg(QString::fromLocal8Bit(e.what())));
-    } catch (...) {
-        handleRuntimeError(QStringLiteral("Unexpected error"));
-    }
-    --depth_;
-    if (depth_ == 0) {
-        if (pendingRecovery_ && !ended_) {
-            pendingRecovery_ = false;
-            recoverAfterError();
-        }
+        messages_.show(QStringLiteral("Unexpected error: %1").arg(QString::fromLocal8Bit(e.what())));
     }
 }
 
-void MainWindow::handleRuntimeError(const QString& message) {
-    if (ended_) return;
-    // A running scan ends at its next stop test, and the link is closed, so
-    // nothing more goes to a port that just failed.
-    sweep_.requestStop();
-    try {
-        if (comm_.portOpen()) comm_.setPortOpen(false);
-    } catch (const RuntimeError&) {
-    }
-    if (sweep_.running()) pendingRecovery_ = true;
-    messages_.show(message);
-}
-
-void MainWindow::recoverAfterError() {
-    // The window as "Setup" leaves it, without sending anything.
+void MainWindow::recoverFromScan() {
     enableSetupControls();
     guarded([this] { resetForm(); });
 }
 
 void MainWindow::load() {
+    loading_ = true;
     guarded([this] { resetForm(); });
+    loading_ = false;
 }
 
 void MainWindow::endNow() {
     ended_ = true;
-    sweep_.requestStop();
+    worker_->requestStop();
     hide();
     if (endProgram) endProgram();
 }
@@ -351,14 +364,15 @@ void MainWindow::resetForm() {
     plot_->surface().clear();
     scaleStrip_->surface().clear();
     setSmeterWidth(0);
-    link_.setCentre(1425000);
+    ScanWorker* worker = worker_.get();
+    worker->post([worker] { worker->radio().setCentre(1425000); });
     setupButton_->setEnabled(false);
     holdBox_->setEnabled(false);
     lowEdgeLabel_->setText(QStringLiteral("Hz"));
     centreLabel_->setText(QStringLiteral("Hz"));
     highEdgeLabel_->setText(QStringLiteral("Hz"));
     tuningLabel_->setText(QString());
-    sweep_.resetShade();
+    progress_.shade_ = 220;
 }
 
 void MainWindow::loadSettings() {
@@ -386,13 +400,6 @@ void MainWindow::loadSettings() {
 void MainWindow::initControls() {
     setWindowTitle(QString::fromLatin1(kCaptionPrefix) + ownerCall_ + QStringLiteral(")"));
 
-    // Configure the line first, so that the probe raised below already runs
-    // with it; the port number follows once the port list is restored.
-    comm_.setSettings(QStringLiteral("4800,n,8,2"));
-    comm_.setRThreshold(1);
-    comm_.setSThreshold(1);
-    comm_.setInputLen(1);
-
     struct Entry {
         QComboBox* list;
         const QStringList* items;
@@ -400,7 +407,7 @@ void MainWindow::initControls() {
         void (MainWindow::*handler)();
     };
     const Entry entries[] = {
-        {portList_, &kPorts, &savedPort_, &MainWindow::onPortChosen},
+        {portList_, &kPorts, &savedPort_, &MainWindow::probeAtStartUp},
         {stepList_, &kSteps, &savedStep_, nullptr},
         {widthList_, &kWidths, &savedWidth_, &MainWindow::onWidthChosen},
         {styleList_, &kStyles, &savedStyle_, &MainWindow::onStyleChosen},
@@ -422,14 +429,7 @@ void MainWindow::initControls() {
             auto handler = e.handler;
             guarded([this, handler] { (this->*handler)(); });
         }
-        if (ended_) return;
     }
-
-    comm_.setCommPort(toInt16(portList_->currentIndex() + 1.0));
-    comm_.setSettings(QStringLiteral("4800,n,8,2"));
-    comm_.setRThreshold(1);
-    comm_.setSThreshold(1);
-    comm_.setInputLen(1);
 }
 
 // ---------------------------------------------------------------- Setup and Quit
@@ -458,29 +458,30 @@ void MainWindow::enableScanControls() {
 
 void MainWindow::onSetup() {
     enableSetupControls();
-    sweep_.requestStop();
-    if (comm_.portOpen()) {
-        link_.sendScanEnd();
-        link_.close();
-    }
+    // The scan's pass in progress draws nothing more; the scan's end frame
+    // and the port's close follow on the scan's thread.
+    shownScan_ = -1;
+    worker_->requestStop();
+    ScanWorker* worker = worker_.get();
+    worker->post([worker] { worker->setup(); });
     resetForm();
 }
 
 void MainWindow::onQuit() {
-    // Quit always writes the settings and ends, even when the link fails on
+    // The settings are written, and the program ends, once the scan's thread
+    // has sent the scan's end and closed the port.
+    quitting_ = true;
+    shownScan_ = -1;
+    worker_->requestStop();
+    ScanWorker* worker = worker_.get();
+    worker->post([worker] { worker->quit(); });
+}
+
+void MainWindow::finishQuit(const QString& error) {
+    if (ended_) return;
+    // Quit always writes the settings and ends, even when the link failed on
     // the way out (a pulled cable): that is reported, then the rest goes on.
-    try {
-        if (comm_.portOpen()) {
-            link_.sendScanEnd();
-            link_.close();
-        }
-    } catch (const RuntimeError& e) {
-        try {
-            if (comm_.portOpen()) comm_.setPortOpen(false);
-        } catch (const RuntimeError&) {
-        }
-        messages_.show(e.message());
-    }
+    if (!error.isEmpty()) messages_.show(error);
     const std::array<int16_t, 4> indices{
         static_cast<int16_t>(portList_->currentIndex()), static_cast<int16_t>(widthList_->currentIndex()),
         static_cast<int16_t>(stepList_->currentIndex()), static_cast<int16_t>(styleList_->currentIndex())};
@@ -495,26 +496,40 @@ void MainWindow::onQuit() {
 // ---------------------------------------------------------------- port probe
 
 void MainWindow::onPortChosen() {
-    link_.forgetMeter();
-    const int16_t n = toInt16(portList_->currentIndex() + 1.0);
     // "Start scan" stays off until the radio has answered, also when the probe
     // fails half-way.
     startButton_->setEnabled(false);
-    if (!link_.testPort(n)) {
-        messages_.show(QStringLiteral("Cannot connect through ") + portList_->currentText() + QLatin1Char('\r') +
-                       QStringLiteral("Port already in use or NOT avaible"));
-        startButton_->setEnabled(false);
+    const int16_t n = toInt16(portList_->currentIndex() + 1.0);
+    ScanWorker* worker = worker_.get();
+    worker->post([worker, n] { worker->probeAndTell(n); });
+}
+
+void MainWindow::probeAtStartUp() {
+    if (!loading_) {
+        onPortChosen();
         return;
     }
-    link_.open();
-    link_.readMeter();
-    link_.close();
-    if (link_.meter() == -1) {
+    // The window is not shown yet: its message comes now, as the load's own.
+    startButton_->setEnabled(false);
+    const int16_t n = toInt16(portList_->currentIndex() + 1.0);
+    ProbeOutcome outcome;
+    ScanWorker* worker = worker_.get();
+    QMetaObject::invokeMethod(
+        worker, [worker, n, &outcome] { outcome = worker->probe(n); }, Qt::BlockingQueuedConnection);
+    showProbe(outcome);
+}
+
+void MainWindow::showProbe(const ProbeOutcome& outcome) {
+    if (ended_ || quitting_) return;
+    using Result = ProbeOutcome::Result;
+    startButton_->setEnabled(outcome.result == Result::Answered);
+    if (outcome.result == Result::CannotConnect)
+        messages_.show(QStringLiteral("Cannot connect through ") + portList_->currentText() + QLatin1Char('\r') +
+                       QStringLiteral("Port already in use or NOT avaible"));
+    if (outcome.result == Result::NoResponse)
         messages_.show(QStringLiteral("No response from Yaesu FT-1000MP on ") + portList_->currentText());
-        startButton_->setEnabled(false);
-    } else {
-        startButton_->setEnabled(true);
-    }
+    if (outcome.result == Result::Failed) messages_.show(outcome.error);
+    if (onProbed) onProbed();
 }
 
 // ---------------------------------------------------------------- display
@@ -534,62 +549,50 @@ void MainWindow::paintPlot() {
                    static_cast<int16_t>(styleList_->currentIndex()), spanUnits_);
 }
 
-// ---------------------------------------------------------------- sweep
+// ---------------------------------------------------------------- scan
 
 void MainWindow::onStartScan() {
-    try {
-        sweep_.run();
-    } catch (const RuntimeError&) {
-        // The scan failed: once the message is shown, the window goes back to
-        // its set-up state.
-        pendingRecovery_ = true;
-        pendingRetune_.reset();
-        throw;
-    }
-    pendingRetune_.reset();
-    // Clients that asked while the scan was ending are served now.
-    QTimer::singleShot(0, this, [this] { serveWhileIdle(); });
+    // A second click before the scan has disabled the button finds it running.
+    if (progress_.running_) return;
+    ScanSettings settings;
+    settings.port = toInt16(portList_->currentIndex() + 1.0);
+    settings.stepText = stepList_->currentText();
+    settings.spanUnits = spanUnits_;
+    settings.plotWidth = plot_->surface().width();
+    const int id = ++lastScan_;
+    shownScan_ = id;
+    progress_.running_ = true;
+    progress_.window_ = SweepWindow{};
+    ScanWorker* worker = worker_.get();
+    worker->post([worker, id, settings] { worker->startScan(id, settings); });
 }
 
 // ---------------------------------------------------------------- beyond the scan
 
 void MainWindow::onPlotClicked(double share) {
     // The window's low edge plus the click's share of its width, to the step.
-    const int32_t step = sweep_.windowStep();
-    if (!sweep_.running() || step <= 0) return;
-    const double offset = std::round(share * sweep_.windowSpan() / step) * step;
-    pendingRetune_ = int32_t(std::lround(sweep_.windowLow() + offset));
-}
-
-void MainWindow::serveBetweenSteps() {
-    if (pendingRetune_) {
-        if (link_.tuneVfoA(*pendingRetune_)) link_.forgetStatus();
-        pendingRetune_.reset();
-    }
-    if (server_ && server_->hasPending()) server_->serve(sharedRadio_);
-}
-
-void MainWindow::serveWhileIdle() {
-    if (!server_ || !server_->hasPending() || ended_ || servingIdle_ || sweep_.running()) return;
-    if (depth_ > 0) {
-        // A handler (a port probe, a message) is running: try once it is done.
-        QTimer::singleShot(50, this, [this] { serveWhileIdle(); });
-        return;
-    }
-    servingIdle_ = true;
-    guarded([this] { server_->serve(sharedRadio_); });
-    servingIdle_ = false;
+    const SweepWindow& window = progress_.window_;
+    if (shownScan_ < 0 || window.step <= 0) return;
+    const double offset = std::round(share * window.span / window.step) * window.step;
+    const auto units = int32_t(std::lround(window.low + offset));
+    ScanWorker* worker = worker_.get();
+    worker->post([worker, units] { worker->retuneVfoA(units); });
 }
 
 void MainWindow::shareRadioWith(RigctlServer& server) {
-    server_ = &server;
-    connect(&server, &RigctlServer::pending, this, [this] {
-        // A scan serves them between two steps; an idle scope from the event loop.
-        if (!sweep_.running()) QTimer::singleShot(0, this, [this] { serveWhileIdle(); });
+    if (!sharedRadio_) sharedRadio_ = std::make_unique<SharedRadio>(*worker_);
+    SharedRadio* radio = sharedRadio_.get();
+    ScanWorker* worker = worker_.get();
+    connect(&server, &RigctlServer::pending, this, [&server, radio, worker] {
+        // The server runs the clients' commands on its own thread's sockets;
+        // each radio question goes to the scan's thread between two steps.
+        BlockingRadio blocking(*radio, *worker);
+        server.serve(blocking);
     });
 }
 
 namespace {
+
 QString cannotRecord(const QString& error) {
     return QStringLiteral("Cannot record the sweeps to %1; the scope goes on without recording.").arg(error);
 }

@@ -6,9 +6,7 @@
 #include "app/picturebox.h"
 #include "app/shared_radio.h"
 #include "app/sweep_files.h"
-#include "radio/commcontrol.h"
-#include "radio/radiolink.h"
-#include "sweep/sweep.h"
+#include "sweep/scan_worker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,29 +21,53 @@
 
 namespace qv7m {
 
+// The scan as the window has seen it, for its counts and its observers.
+class ScanProgress {
+public:
+    // From "Start scan" until the scan's thread has ended it and closed the port.
+    bool running() const { return running_; }
+    long long stepsDrawn() const { return stepsDrawn_; }
+    long long sweepsStarted() const { return sweepsStarted_; }
+    int16_t shade() const { return shade_; }
+    // The window of the sweep in progress (10 Hz units; step 0 before the first).
+    const SweepWindow& window() const { return window_; }
+
+    // Told of every point drawn: the frequency tuned (10 Hz units) and the reading drawn.
+    std::function<void(int32_t units, int16_t reading)> onPoint;
+    // Told as each sweep's window is shown.
+    std::function<void()> onSweepStarted;
+
+private:
+    friend class MainWindow;
+    bool running_ = false;
+    long long stepsDrawn_ = 0;
+    long long sweepsStarted_ = 0;
+    int16_t shade_ = 220;
+    SweepWindow window_;
+};
+
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    // The window drives the given serial control and shows its messages
-    // through the presenter; both outlive the window.
-    MainWindow(CommControl& comm, MessagePresenter& messages, QWidget* parent = nullptr);
+    // The window drives the radio through the link, on the scan's own thread,
+    // and shows its messages through the presenter; both outlive the window.
+    MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Loads the settings and restores the controls behind the boundary: the
     // program calls this once before the window is first shown.
     void load();
 
-    // Runs f behind the error boundary (see handleRuntimeError).
-    void guarded(const std::function<void()>& f);
     // True once "Quit" or the window system has ended the program: no
     // handler runs any more.
     bool ended() const { return ended_; }
     // Called instead of ending the process; by default QCoreApplication::exit(0).
     std::function<void()> endProgram;
+    // Told once a port's probe has been answered and shown (for tests).
+    std::function<void()> onProbed;
 
-    // The scan, for its counts and its observers.
-    Sweep& sweep() { return sweep_; }
-    RadioLink& link() { return link_; }
+    const ScanProgress& scan() const { return progress_; }
+    ScanProgress& scan() { return progress_; }
 
     // Appends every completed sweep to the file; a file that cannot be
     // opened is reported, and the scope goes on without recording.
@@ -61,16 +83,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class Host;
-
     void buildControls();
-    void yieldToEvents();
-    void handleRuntimeError(const QString& message);
-    void recoverAfterError();
+    void connectWorker();
+    // Runs f behind the error boundary: a failure is shown, and the window
+    // goes on.
+    void guarded(const std::function<void()>& f);
     void endNow();
     // The controls as "Setup" leaves them, and as a running scan needs them.
     void enableSetupControls();
     void enableScanControls();
+    // The window as "Setup" leaves it, without sending anything.
+    void recoverFromScan();
 
     void resetForm();
     void loadSettings();
@@ -78,6 +101,8 @@ private:
     void onSetup();
     void onQuit();
     void onPortChosen();
+    void probeAtStartUp();
+    void showProbe(const ProbeOutcome& outcome);
     void onWidthChosen();
     void onStyleChosen();
     void paintPlot();
@@ -87,9 +112,9 @@ private:
     // Asks for a file name without blocking, then writes the bytes there.
     void saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes);
     void onSweepDone(const SweepResult& sweep);
-    // What waits for the radio: a click's retune and the clients' commands.
-    void serveBetweenSteps();
-    void serveWhileIdle();
+    void finishQuit(const QString& error);
+    // The scan's signals count while it is the scan the window shows.
+    bool shown(int scanId) const { return scanId == shownScan_; }
 
     // The settings bar.
     QGroupBox* settingsFrame_;
@@ -112,26 +137,23 @@ private:
     QLabel* lowEdgeLabel_;
     QLabel* centreLabel_;
 
-    CommControl& comm_;
-    RadioLink link_;
-    std::unique_ptr<Host> host_;
-    Sweep sweep_;
     MessagePresenter& messages_;
-    SharedRadio sharedRadio_;
-    RigctlServer* server_ = nullptr;
+    std::unique_ptr<ScanWorker> worker_;
+    ScanProgress progress_;
+    int lastScan_ = 0;    // the latest scan started
+    int shownScan_ = -1;  // the scan whose points are drawn; -1 once "Setup" or a failure ended it
+    std::unique_ptr<SharedRadio> sharedRadio_;
     SweepRecorder recorder_;
     SweepResult lastSweep_;
-    std::optional<int32_t> pendingRetune_;  // VFO-A, 10 Hz units
-    bool servingIdle_ = false;
 
     double spanUnits_ = 0;
     QString savedPort_, savedWidth_, savedStep_, savedStyle_;
     QString ownerCall_;
     bool ownerCallLatin1_ = false;
     double smeterTwips_ = 15;
+    bool loading_ = false;  // the first load: the probe's message comes before the window is shown
+    bool quitting_ = false;
     bool ended_ = false;
-    int depth_ = 0;                 // nesting of guarded handlers
-    bool pendingRecovery_ = false;  // put the window back once the outermost handler is done
 };
 
 // Twips to the widget's logical pixels (15 twips a pixel at 96 dpi).

@@ -33,7 +33,11 @@ PictureBox::PictureBox(double widthTwips, double heightTwips, OleColor backColor
     setFixedSize(sizeHint());
     // The image covers the whole box: Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    surface_.setChangeHandler([this] { update(); });
+    // Only what the program changed is repainted: a point is a column or two.
+    surface_.setChangeHandler([this](const QRect& pixels) {
+        const qreal ratio = surface_.devicePixelRatio();
+        update(QRectF(QPointF(pixels.topLeft()) / ratio, QSizeF(pixels.size()) / ratio).toAlignedRect());
+    });
 }
 
 PictureBox::~PictureBox() {
@@ -118,17 +122,8 @@ void PictureBox::schedulePaint() {
 }
 
 void PictureBox::raisePaint() {
-    // The hook may yield to the event loop; an expose meanwhile is covered by
-    // the paint already running.
-    if (inPaintHook_) return;
     ++raised_;
-    if (!onPaint) return;
-    inPaintHook_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{inPaintHook_};
-    onPaint();
+    if (onPaint) onPaint();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

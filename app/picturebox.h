@@ -64,7 +64,6 @@ private:
     ImageSurface surface_;
     QPointer<QWindow> watched_;
     int raised_ = 0;
-    bool inPaintHook_ = false;
     bool paintPending_ = false;
 };
 

@@ -14,21 +14,14 @@ constexpr int kCountsPerGridLine = 17;
 
 }  // namespace
 
-bool SharedRadio::available() { return sweep_.running() || (idleRadioAnswers && idleRadioAnswers()); }
+bool SharedRadio::available() { return worker_.scanning() || worker_.radioAnswers(); }
 
 bool SharedRadio::use(const std::function<void()>& op) {
-    const bool own = !link_.comm().portOpen();
     try {
-        if (own) link_.open();
-        op();
-        if (own) link_.close();
+        worker_.withRadio(op);
         return true;
     } catch (const RuntimeError&) {
         // The client gets an I/O error; a scan finds the fault at its next read.
-        try {
-            if (own && link_.comm().portOpen()) link_.close();
-        } catch (const RuntimeError&) {
-        }
         return false;
     }
 }

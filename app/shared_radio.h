@@ -1,11 +1,11 @@
 #pragma once
-// The radio as the scan shares it with network clients: each request runs
-// between two sweep steps while a scan runs, or on its own when the scope is
-// idle with an answering radio (the port opened for it and closed again).
+// The radio as the scan shares it with network clients: each request runs on
+// the scan's thread, between two sweep steps while a scan runs, or on its own
+// when the scope is idle with an answering radio (the port opened for it and
+// closed again).
 
 #include "app/rigctl_server.h"
-#include "radio/radiolink.h"
-#include "sweep/sweep.h"
+#include "sweep/scan_worker.h"
 
 #include <functional>
 
@@ -13,10 +13,7 @@ namespace qv7m {
 
 class SharedRadio : public RigAccess {
 public:
-    SharedRadio(RadioLink& link, const Sweep& sweep) : link_(link), sweep_(sweep) {}
-
-    // Whether an idle scope may use the radio: its port probe found it answering.
-    std::function<bool()> idleRadioAnswers;
+    explicit SharedRadio(ScanWorker& worker) : worker_(worker), link_(worker.radio()) {}
 
     bool available() override;
     std::optional<int64_t> frequencyHz() override;
@@ -35,8 +32,8 @@ private:
     // The status no older than a second, read anew when it is older.
     bool freshStatus();
 
+    ScanWorker& worker_;
     RadioLink& link_;
-    const Sweep& sweep_;
 };
 
 }  // namespace qv7m

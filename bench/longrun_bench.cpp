@@ -12,8 +12,8 @@
 // taken in with its stamp, and what each read gave.
 
 #include "app/main_window.h"
-#include "radio/alignedcomm.h"
-#include "radio/serialcontrol.h"
+#include "radio/aligned_link.h"
+#include "radio/serial_line.h"
 #include "sim/band.h"
 #include "sim/sim_harness.h"
 
@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -30,6 +31,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -60,22 +62,25 @@ double cpuSeconds() {
     return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// What the line did lately, for --trace.
+// What the line did lately, for --trace. Written on the scan's thread, dumped on the window's.
 struct Trace {
     struct Event {
-        char kind;  // 'O' written, 'R' taken in, 'I' a read's result, 'S' a sleep
+        char kind;  // 'O' written, 'R' taken in, 'I' a byte taken by an operation
         LineTime at;
         QByteArray bytes;
         LineTime stamp = 0;
     };
     std::deque<Event> events;
     LineTime origin = -1;
+    mutable std::mutex mutex;
     void add(Event e) {
+        const std::lock_guard<std::mutex> lock(mutex);
         if (origin < 0) origin = e.at;
         events.push_back(std::move(e));
         while (events.size() > 400) events.pop_front();
     }
     void dump(std::size_t last) const {
+        const std::lock_guard<std::mutex> lock(mutex);
         const std::size_t from = events.size() > last ? events.size() - last : 0;
         for (std::size_t i = from; i < events.size(); ++i) {
             const Event& e = events[i];
@@ -87,39 +92,26 @@ struct Trace {
                             (e.stamp - origin) / 1e6);
                 break;
             case 'I':
-                std::printf("    %10.3f read %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData());
+                std::printf("    %10.3f take %s\n", t, e.bytes.isEmpty() ? "-" : e.bytes.toHex().constData());
                 break;
-            case 'S': std::printf("    %10.3f sleep done\n", t); break;
             }
         }
     }
 };
 
-// The serial control, recording what it writes and takes in.
-class TracingLine : public RawLine {
+// The serial line, recording what it writes and takes in.
+class TracingLine : public Line {
 public:
-    TracingLine(std::unique_ptr<RawLine> inner, Trace& trace) : inner_(std::move(inner)), trace_(trace) {
-        inner_->onComm = [this] {
-            if (onComm) onComm();
-        };
+    TracingLine(std::unique_ptr<Line> inner, Trace& trace) : inner_(std::move(inner)), trace_(trace) {}
+    void open(int16_t port, const LineSettings& settings) override { inner_->open(port, settings); }
+    void close() override { inner_->close(); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    void write(const uint8_t* bytes, size_t count) override {
+        trace_.add({'O', now(), QByteArray(reinterpret_cast<const char*>(bytes), int(count))});
+        inner_->write(bytes, count);
     }
-    void setCommPort(int16_t p) override { inner_->setCommPort(p); }
-    int16_t commPort() const override { return inner_->commPort(); }
-    void setSettings(const QString& s) override { inner_->setSettings(s); }
-    QString settings() const override { return inner_->settings(); }
-    void setRThreshold(int16_t n) override { inner_->setRThreshold(n); }
-    void setSThreshold(int16_t n) override { inner_->setSThreshold(n); }
-    void setInputLen(int16_t n) override { inner_->setInputLen(n); }
-    void setPortOpen(bool open) override { inner_->setPortOpen(open); }
-    bool portOpen() const override { return inner_->portOpen(); }
-    void Output(const QByteArray& b) override {
-        trace_.add({'O', now(), b});
-        inner_->Output(b);
-    }
-    QByteArray Input() override { return inner_->Input(); }
-    int16_t commEvent() const override { return inner_->commEvent(); }
-    void idleWait(int ms) override { inner_->idleWait(ms); }
     LineTime now() const override { return inner_->now(); }
+    void sleep(LineTime duration) override { inner_->sleep(duration); }
     void receive(LineTime deadline, std::vector<StampedByte>& out) override {
         const std::size_t before = out.size();
         inner_->receive(deadline, out);
@@ -129,18 +121,18 @@ public:
     }
 
 private:
-    std::unique_ptr<RawLine> inner_;
+    std::unique_ptr<Line> inner_;
     Trace& trace_;
 };
 
-// The alignment layer, recording what each read gives.
-class TracingComm : public AlignedComm {
+// The alignment layer, recording what each operation takes.
+class TracingLink : public AlignedLink {
 public:
-    TracingComm(std::unique_ptr<TracingLine> line, Trace& trace) : AlignedComm(std::move(line)), trace_(trace) {}
-    QByteArray Input() override {
-        QByteArray r = AlignedComm::Input();
-        trace_.add({'I', line().now(), r});
-        return r;
+    TracingLink(std::unique_ptr<TracingLine> line, Trace& trace) : AlignedLink(std::move(line)), trace_(trace) {}
+    std::optional<uint8_t> take(int i) override {
+        const std::optional<uint8_t> got = AlignedLink::take(i);
+        trace_.add({'I', line().now(), got ? QByteArray(1, char(*got)) : QByteArray()});
+        return got;
     }
 
 private:
@@ -188,12 +180,11 @@ int main(int argc, char** argv) {
 
     const sim::Meter truth(sim::builtinBand(), 1);
     Trace trace;
-    std::unique_ptr<CommControl> comm;
+    std::unique_ptr<AlignedLink> comm;
     if (tracing)
-        comm = std::make_unique<TracingComm>(std::make_unique<TracingLine>(std::make_unique<SerialControl>(), trace),
-                                             trace);
+        comm = std::make_unique<TracingLink>(std::make_unique<TracingLine>(makeSerialLine(), trace), trace);
     else
-        comm = makeSerialControl();
+        comm = std::make_unique<AlignedLink>(makeSerialLine());
     struct : MessagePresenter {
         void show(const QString& text) override { shown << text; }
         QStringList shown;
@@ -201,12 +192,12 @@ int main(int argc, char** argv) {
     MainWindow form(*comm, messages);
     form.endProgram = [] {};
     long long stepsTrue = 0, stepsFalse = 0;
-    form.sweep().onPoint = [&](int32_t f, int16_t m) {
+    form.scan().onPoint = [&](int32_t f, int16_t m) {
         const int expected = truth.reading(int64_t(f) * 10);
         if (m == expected) {
             ++stepsTrue;
         } else if (++stepsFalse <= 20) {
-            std::printf("  untrue: step %lld at %d0 Hz drew %d, the radio said %d\n", form.sweep().stepsDrawn(), f, m,
+            std::printf("  untrue: step %lld at %d0 Hz drew %d, the radio said %d\n", form.scan().stepsDrawn(), f, m,
                         expected);
             if (tracing) trace.dump(260);
         }
@@ -236,15 +227,22 @@ int main(int argc, char** argv) {
     });
     tick.start(1000);
     clock.start();
-    startButton->click();  // returns when "Setup" stops the scan
+    startButton->click();
+    QEventLoop scanning;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (clock.elapsed() >= total && !form.scan().running()) scanning.quit();
+    });
+    poll.start(100);
+    scanning.exec();
     tick.stop();
     const long rssEnd = rssKiB();
     const int fdsEnd = openFds();
     const double cpu = cpuSeconds() - cpuWarm;
     const double seconds = clock.elapsed() / 1000.0;
 
-    std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60, form.sweep().sweepsStarted(),
-                form.sweep().stepsDrawn());
+    std::printf("  scanned %.1f min, %lld sweeps, %lld full steps\n", seconds / 60, form.scan().sweepsStarted(),
+                form.scan().stepsDrawn());
     std::printf("  steps drawn true        %lld of %lld%s\n", stepsTrue, stepsTrue + stepsFalse,
                 stepsFalse ? "   <-- NOT ALL TRUE" : "");
     std::printf("  resident after warm-up  %ld KiB (after %d s)\n", rssWarm, warmup);

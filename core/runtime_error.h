@@ -30,8 +30,4 @@ private:
     QString message_;
 };
 
-// Thrown out of a yield when the program has ended inside it ("Quit", or the
-// window closed), so that a running handler unwinds without doing anything more.
-struct ProgramEnded {};
-
 }  // namespace qv7m

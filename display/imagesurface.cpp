@@ -67,10 +67,20 @@ double ImageSurface::lineHeightTwips() const {
     return QFontMetricsF(font_, &image_).height() * kTwipsPerPixel;
 }
 
-void ImageSurface::changed() {
-    ++changes_;
-    if (onChanged_) onChanged_();
+// The device pixels from (left, top) to (right, bottom), both included, held
+// to what a QRect can take; the caller clips to the image.
+QRect ImageSurface::spanned(int64_t left, int64_t top, int64_t right, int64_t bottom) const {
+    auto held = [](int64_t v) { return int(std::clamp<int64_t>(v, -1, 1 << 24)); };
+    return QRect(QPoint(held(left), held(top)), QPoint(held(right), held(bottom)));
 }
+
+void ImageSurface::changed(const QRect& pixels) {
+    ++changes_;
+    const QRect within = pixels.intersected(image_.rect());
+    if (onChanged_ && !within.isEmpty()) onChanged_(within);
+}
+
+void ImageSurface::changedAll() { changed(image_.rect()); }
 
 void ImageSurface::fillPixels(int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb rgb) {
     left = std::max<int64_t>(left, 0);
@@ -88,7 +98,7 @@ void ImageSurface::clear() {
     image_.fill(toQRgb(backColor_));
     currentX_ = 0;
     currentY_ = 0;
-    changed();
+    changedAll();
 }
 
 void ImageSurface::filledBox(float x1, float y1, float x2, float y2, OleColor color) {
@@ -97,7 +107,7 @@ void ImageSurface::filledBox(float x1, float y1, float x2, float y2, OleColor co
     const int64_t px1 = toPixel(std::min(x1, x2)), px2 = toPixel(std::max(x1, x2));
     const int64_t py1 = toPixel(std::min(y1, y2)), py2 = toPixel(std::max(y1, y2));
     fillPixels(px1, py1, px2 + pen - 1, py2 + pen - 1, toQRgb(color));
-    changed();
+    changed(spanned(px1, py1, px2 + pen - 1, py2 + pen - 1));
 }
 
 void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) {
@@ -105,6 +115,8 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) 
     const QRgb rgb = toQRgb(color);
     const int64_t pen = penPixels();
     int64_t ax = toPixel(x1), ay = toPixel(y1), bx = toPixel(x2), by = toPixel(y2);
+    const QRect touched =
+        spanned(std::min(ax, bx), std::min(ay, by), std::max(ax, bx) + pen - 1, std::max(ay, by) + pen - 1);
     const bool xMajor = std::llabs(bx - ax) >= std::llabs(by - ay);
     // Step along the longer axis, from its lower end, so that a line and its
     // reverse light the same pixels. Only the visible stretch is walked.
@@ -131,7 +143,7 @@ void ImageSurface::line(float x1, float y1, float x2, float y2, OleColor color) 
             fillPixels(x, y, x + pen - 1, y + pen - 1, rgb);
         }
     }
-    changed();
+    changed(touched);
 }
 
 void ImageSurface::print(const QString& text) {
@@ -146,7 +158,7 @@ void ImageSurface::print(const QString& text) {
     }
     currentX_ = 0;
     currentY_ = static_cast<float>(double(currentY_) + lineHeightTwips());
-    changed();
+    changedAll();
 }
 
 void ImageSurface::setDevicePixelRatio(qreal ratio) {
@@ -160,7 +172,7 @@ void ImageSurface::setDevicePixelRatio(qreal ratio) {
     if (image_.isNull() && !next.isNull()) next.fill(toQRgb(backColor_));
     next.setDevicePixelRatio(ratio_);
     image_ = next;
-    changed();
+    changedAll();
 }
 
 }  // namespace qv7m

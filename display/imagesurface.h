@@ -26,6 +26,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <cstdint>
 #include <functional>
 
@@ -73,15 +74,19 @@ public:
     // The colour of one device pixel as 0x00BBGGRR; for tests and tools.
     OleColor pixel(int px, int py) const;
 
-    // Counts every change to the image; the handler runs after each one.
+    // Counts every change to the image; the handler runs after each one with
+    // the device pixels it changed (within the image), so that a view
+    // repaints only those.
     uint64_t changeCount() const { return changes_; }
-    void setChangeHandler(std::function<void()> handler) { onChanged_ = std::move(handler); }
+    void setChangeHandler(std::function<void(const QRect& devicePixels)> handler) { onChanged_ = std::move(handler); }
 
     static QRgb toQRgb(OleColor c);
 
 private:
     void fillPixels(int64_t left, int64_t top, int64_t right, int64_t bottom, QRgb rgb);
-    void changed();
+    void changed(const QRect& pixels);
+    void changedAll();
+    QRect spanned(int64_t left, int64_t top, int64_t right, int64_t bottom) const;
 
     double width_;
     double height_;
@@ -93,7 +98,7 @@ private:
     float currentX_ = 0;
     float currentY_ = 0;
     uint64_t changes_ = 0;
-    std::function<void()> onChanged_;
+    std::function<void(const QRect&)> onChanged_;
 };
 
 }  // namespace qv7m

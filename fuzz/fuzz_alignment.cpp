@@ -1,13 +1,13 @@
 // The radio link on the simulated radio, on a virtual clock. The input decides
 // the radio's timing, the bytes the line drops, adds or garbles, the program's
 // hold-ups and calls (steps, hold passes, status reads, pauses, reopening the
-// port). Every call returns within seconds; reads 1 to 3 of a request, and
-// reads with none, find nothing; no read takes another answer's byte; and with
-// a clean line and hold-ups within the link's margin, every read takes exactly its own.
+// port). Every call returns within seconds; a take with no request finds
+// nothing; no operation takes another answer's byte; and with a clean line and
+// hold-ups within the link's margin, every operation takes exactly its own.
 
 #include "fuzz_common.h"
 #include "radio/radiolink.h"
-#include "tests/support/observed_comm.h"
+#include "tests/support/observed_link.h"
 #include "tests/support/virtual_radio.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -24,22 +24,45 @@ namespace {
 // The program's link, held up before its n-th call from now (drawing, say),
 // and watching that no call waits without end: the slowest legitimate one (a
 // status read at the radio's longest pacing) takes a few seconds.
-struct Link : test::ObservedComm {
+struct Link : test::ObservedLink {
     explicit Link(const sim::EngineConfig& cfg)
-        : ObservedComm(std::make_unique<VirtualRadio>(cfg)), radio(static_cast<VirtualRadio&>(line())) {}
+        : ObservedLink(std::make_unique<VirtualRadio>(cfg)), radio(static_cast<VirtualRadio&>(line())) {}
     VirtualRadio& radio;
     int holdIn = -1;
-    LineTime holdFor = 0, callFrom = 0;
+    LineTime holdFor = 0;
+    LineTime callFrom = 0;
     void call() {
         FUZZ_CHECK(radio.clock - callFrom < 20000 * kMillisecond, "a call took %lld ms",
                    (long long)((radio.clock - callFrom) / kMillisecond));
         if (holdIn >= 0 && holdIn-- == 0) radio.busy(holdFor);
         callFrom = radio.clock;
     }
-    void Output(const QByteArray& b) override { call(), ObservedComm::Output(b); }
-    QByteArray Input() override { return call(), ObservedComm::Input(); }
-    void idleWait(int ms) override { call(), ObservedComm::idleWait(ms); }
-    void setPortOpen(bool open) override { call(), ObservedComm::setPortOpen(open), call(); }
+    void send(const cat::Frame& f) override {
+        call();
+        ObservedLink::send(f);
+    }
+    void ask(const cat::Frame& f) override {
+        call();
+        ObservedLink::ask(f);
+    }
+    std::optional<uint8_t> take(int i) override {
+        call();
+        return ObservedLink::take(i);
+    }
+    void pause(int ms) override {
+        call();
+        ObservedLink::pause(ms);
+    }
+    void open(int16_t port) override {
+        call();
+        ObservedLink::open(port);
+        call();
+    }
+    void close() override {
+        call();
+        ObservedLink::close();
+        call();
+    }
 };
 
 }  // namespace
@@ -66,10 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto leavePacing =
         [&](uint8_t ms) {  // another program may leave the radio's pacing anything while the port is closed
             slowestLeft = std::max(slowestLeft, int(ms));
-            radio.setPortOpen(true);
-            radio.Output(QByteArray("\0\0\0", 3) + char(ms) + '\x0E');
+            const cat::Frame pacing = cat::pacing(ms);
+            radio.setOpen(true);
+            radio.write(pacing.data(), pacing.size());
             radio.busy(cat::kFrameBytes * kByteTime);  // its close waits for the frame to leave
-            radio.setPortOpen(false);
+            radio.setOpen(false);
         };
     leavePacing(in.ConsumeIntegral<uint8_t>());
 
@@ -78,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const sim::Meter& meter = radio.engine.meter();
     int64_t vfoB = cfg.vfobHz;
     LineTime longestHold = 0;
-    link.open();
+    link.open(1);
     for (int op = 0; op < 200 && in.remaining_bytes() > 0; ++op) {
         try {  // the port is open throughout: no call has reason to throw
             switch (in.ConsumeIntegralInRange(0, 5)) {
@@ -104,16 +128,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 longestHold = std::max(longestHold, t);
                 if (in.ConsumeBool())
                     radio.stallInNextWait = t;
-                else
-                    comm.holdIn = in.ConsumeIntegralInRange(0, 24), comm.holdFor = t;
+                else {
+                    comm.holdIn = in.ConsumeIntegralInRange(0, 24);
+                    comm.holdFor = t;
+                }
                 break;
             }
             case 5:
                 link.close();
                 if (in.ConsumeBool()) leavePacing(in.ConsumeIntegral<uint8_t>());
-                link.open();
+                link.open(1);
                 for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n)
-                    FUZZ_CHECK(comm.AlignedComm::Input().isEmpty(), "a read with no request took a byte");
+                    FUZZ_CHECK(!comm.AlignedLink::take(n), "a take with no request took a byte");
                 break;
             }
         } catch (const std::exception& e) {
@@ -125,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Above 60 ms left by another program, a status answer outlasts the wait for a quiet line: a fault costs all asked
     // meanwhile.
-    const bool exact = longestHold <= AlignedComm::Timing{}.margin && slowestLeft <= 60;
+    const bool exact = longestHold <= AlignedLink::Timing{}.margin && slowestLeft <= 60;
     const std::vector<test::Reads>& requests = comm.requests[""];
     FUZZ_CHECK(requests.size() <= radio.answers.size(), "%zu requests, %zu answers", requests.size(),
                radio.answers.size());
@@ -139,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::set<size_t> hit, spoilt;
     for (const Fault& f : radio.faults) {
         if (size_t(f.answer) >= delivered.size() || f.byte >= radio.answers[f.answer].size()) continue;
-        hit.insert(f.answer), spoilt.insert({size_t(f.answer), size_t(f.answer) + 1, size_t(f.answer) + 2});
+        hit.insert(f.answer);
+        spoilt.insert({size_t(f.answer), size_t(f.answer) + 1, size_t(f.answer) + 2});
         if (f.kind == Fault::Garble) delivered[f.answer] += char(radio.answers[f.answer][f.byte] ^ 0x55);
     }
     const test::InStep reads = test::compareReads(requests, delivered, false);

@@ -1,32 +1,26 @@
 #pragma once
-// The radio's operations as the program uses them: open and close the line,
-// tune VFO-A or VFO-B, read the meter, read the status record. Each sends the
-// CAT frames the operation needs through the serial control and reads the
-// answer one byte a read, as the control lines them up.
+// The radio's operations as the program uses them: open and close the port,
+// tune VFO-A or VFO-B, read the meter, read the status record, mark a scan's
+// start and end. Each is a transaction: it sends its frames, follow-ups
+// included, and takes its answer's bytes by order and count.
 
-#include "radio/commcontrol.h"
+#include "radio/aligned_link.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
-#include <QString>
-#include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 namespace qv7m {
 
 class RadioLink {
 public:
-    explicit RadioLink(CommControl& comm);
+    explicit RadioLink(AlignedLink& link);
 
-    CommControl& comm() { return comm_; }
+    AlignedLink& link() { return link_; }
 
-    // Runs all pending window events. Set by the window; a no-op by default.
-    std::function<void()> yieldToWindow;
-
-    void open();
+    void open(int16_t port);
     void close();
+    bool isOpen() const { return link_.isOpen(); }
     // The frames that mark a scan's start and end on the radio.
     void sendScanStart();
     void sendScanEnd();
@@ -37,8 +31,9 @@ public:
     // the radio cannot tune.
     bool tuneVfoA(int32_t units);
 
-    // Reads the meter and returns the reading, which meter() keeps. When the
-    // radio sends nothing the reading stays what it was.
+    // Reads the meter and returns the reading, which meter() keeps: the
+    // answer's second copy, else its first; when the radio sends neither the
+    // reading stays what it was.
     int16_t readMeter();
     int16_t meter() const { return meter_; }
     // -1: nothing read yet (the port probe's test for an answer).
@@ -57,32 +52,20 @@ public:
     qint64 statusAgeMs() const { return statusTimer_.isValid() ? statusTimer_.elapsed() : -1; }
     void forgetStatus() { statusTimer_.invalidate(); }
 
-    // The centre decoded from the record's four frequency bytes (big-endian
-    // count of 0.625 Hz units), or previous when they cannot be one. Yields to
-    // the window before each byte, as the program always has.
-    static int32_t decodeFrequency(const std::array<QByteArray, 4>& bytes, int32_t previous,
-                                   const std::function<void()>& yield = {});
-    // The eight BCD digits of a frequency in 10 Hz units, least significant pair
-    // first; none for a frequency outside 100000..9999999.
-    static std::optional<std::array<uint8_t, 4>> bcdOf(int32_t units);
-    // Hexadecimal digits to a number; RuntimeError(Overflow) beyond 32 bits.
-    static int32_t hexToInt32(const QString& hex);
-
-    // Opens and closes the port twice; false when any of that failed.
+    // Opens and closes port n twice; false when any of that failed.
     bool testPort(int16_t port);
 
-    // The program's pause between sweep steps. It goes through the control so
-    // that answers still arriving are taken in (and lined up) while it waits.
-    void pause(int ms);
-
-    // The five bytes of each frame the reads send.
-    static QByteArray meterFrame();
-    static QByteArray statusFrame();
-    static QByteArray followUpFrame();
+    // The program's pause between sweep steps; answers still arriving are
+    // taken in (and lined up) while it waits.
+    void pause(int ms) { link_.pause(ms); }
 
 private:
-    CommControl& comm_;
-    std::array<uint8_t, 4> bcd_{};  // as sent: least significant pair first
+    // After a request the program sends the follow-up frame at each of its
+    // reads: three before the answer can begin, then one after each byte taken.
+    void followUpsBeforeAnswer();
+
+    AlignedLink& link_;
+    cat::Bcd vfoB_{};  // the last VFO-B frequency sent
     int16_t meter_ = 0;
     int32_t centre_ = 1425000;
     std::optional<uint8_t> mode_;

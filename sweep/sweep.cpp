@@ -2,7 +2,6 @@
 
 #include "core/numeric.h"
 #include "core/runtime_error.h"
-#include "display/trace.h"
 
 #include <cmath>
 
@@ -15,13 +14,6 @@ double divide(double a, double b) {
         throw RuntimeError(RuntimeError::Kind::DivisionByZero, QStringLiteral("Division by zero in the sweep window"));
     return a / b;
 }
-
-// Marks the scan as running for as long as the handler runs, however it ends.
-struct RunningFlag {
-    explicit RunningFlag(bool& f) : flag(f) { flag = true; }
-    ~RunningFlag() { flag = false; }
-    bool& flag;
-};
 
 }  // namespace
 
@@ -36,79 +28,86 @@ QString Sweep::hertzText(double units) {
     return digits + QStringLiteral("0 Hz");
 }
 
-void Sweep::run() {
-    // The start's status read yields to the event queue while "Start scan" is
-    // still enabled; a second click arriving there must not start a scan
-    // inside this one.
-    if (running_) return;
-    RunningFlag flag(running_);
-    link_.open();
+void Sweep::start(const ScanSettings& settings) {
+    running_ = false;
+    inSweep_ = false;
+    settings_ = settings;
+    link_.open(settings.port);
     link_.sendScanStart();
     link_.readStatus();
     link_.close();
-    host_.scanStarted();
-    stopRequested_ = false;
-    while (oneSweep()) {
-    }
+    running_ = true;
+    host_.startedScan();
 }
 
-bool Sweep::oneSweep() {
+void Sweep::beginSweep() {
     ++sweepsStarted_;
-    SweepResult result;
-    result.started = QDateTime::currentDateTime();
-    link_.open();
+    result_ = SweepResult{};
+    result_.started = QDateTime::currentDateTime();
+    link_.open(settings_.port);
     const int32_t centre = link_.readStatus();
-    double prevX = 0;
-    double plotX = 0;
-    const double stepUnits = intPart(toDouble(host_.stepText())) / 10.0;
-    const double span = host_.spanUnits();
+    prevX_ = 0;
+    plotX_ = 0;
+    stepUnits_ = intPart(toDouble(settings_.stepText)) / 10.0;
+    const double span = settings_.spanUnits;
     const double low = centre - span / 2;
     const double high = centre + span / 2;
-    const double halfColumn = host_.plot().width() / divide(span, stepUnits) / 2;
-    host_.showWindow(hertzText(low), hertzText(centre), hertzText(high));
+    halfColumn_ = settings_.plotWidth / divide(span, stepUnits_) / 2;
     shade_ = shade_ == 220 ? 140 : 220;
     // The bounds are taken once, in this order, rounded to 32-bit integers.
-    const int32_t end = toInt32(high);
-    const int32_t step = toInt32(stepUnits);
-    const int32_t start = toInt32(low);
+    end_ = toInt32(high);
+    step_ = toInt32(stepUnits_);
+    scanFreq_ = toInt32(low);
+    host_.choseWindow(SweepWindow{hertzText(low), hertzText(centre), hertzText(high), low, span, step_, shade_});
     // A step that rounds to 0 would tune one frequency for ever.
-    if (step == 0)
+    if (step_ == 0)
         throw RuntimeError(RuntimeError::Kind::DivisionByZero,
-                           QStringLiteral("Step of %1 Hz is too small to sweep").arg(stepUnits * 10));
-    result.stepUnits = step;
-    windowLow_ = low;
-    windowSpan_ = span;
-    windowStep_ = step;
-    for (int32_t scanFreq = start; step >= 0 ? scanFreq <= end : scanFreq >= end; scanFreq = addInt32(scanFreq, step)) {
-        host_.yieldToWindow();
-        link_.pause(10);
-        if (stopRequested_) return false;  // "Setup" has put the window back already; send nothing more
-        host_.betweenSteps();
-        if (stopRequested_) return false;
-        if (host_.holding()) {
-            // Hold: stay on the last frequency tuned and keep reading the meter.
-            scanFreq = toInt32(scanFreq - stepUnits);
-            host_.setSmeterWidth(10.0 * link_.readMeter());
-        }
-        if (!host_.holding()) {
-            const double prevMeter = link_.meter();
-            host_.showTuning(hertzText(scanFreq));
-            link_.tuneVfoB(scanFreq);
-            const int16_t reading = link_.readMeter();
-            host_.setSmeterWidth(10.0 * reading);
-            drawPoint(host_.plot(),
-                      PointInputs{plotX, halfColumn, prevX, prevMeter, reading, shade_, host_.styleIndex()});
-            ++stepsDrawn_;
-            result.frequencies.push_back(scanFreq);
-            result.readings.push_back(reading);
-            if (onPoint) onPoint(scanFreq, reading);
-            prevX = plotX;
-            plotX = plotX + host_.plot().width() / divide(host_.spanUnits(), stepUnits);
-        }
-    }
+                           QStringLiteral("Step of %1 Hz is too small to sweep").arg(stepUnits_ * 10));
+    result_.stepUnits = step_;
+    inSweep_ = true;
+}
+
+void Sweep::endSweep() {
+    inSweep_ = false;
     link_.close();
-    if (onSweepDone && !result.frequencies.empty()) onSweepDone(result);
-    return !stopRequested_;
+    if (!result_.frequencies.empty()) host_.sweepDone(result_);
+}
+
+bool Sweep::step() {
+    if (!running_) return false;
+    if (!inSweep_) beginSweep();
+    if (!stepsLeft()) {
+        endSweep();
+        return true;
+    }
+    link_.pause(10);
+    if (host_.stopRequested()) {
+        // "Setup" has put the window back already: send and draw nothing more.
+        running_ = false;
+        inSweep_ = false;
+        return false;
+    }
+    if (host_.holding()) {
+        // Hold: stay on the last frequency tuned and keep reading the meter.
+        scanFreq_ = toInt32(scanFreq_ - stepUnits_);
+        host_.meterRead(link_.readMeter());
+    }
+    if (!host_.holding()) {
+        const double prevMeter = link_.meter();
+        host_.tuning(hertzText(scanFreq_));
+        link_.tuneVfoB(scanFreq_);
+        const int16_t reading = link_.readMeter();
+        host_.meterRead(reading);
+        host_.measured(PlotPoint{plotX_, halfColumn_, prevX_, prevMeter, reading, shade_, scanFreq_});
+        ++stepsDrawn_;
+        result_.frequencies.push_back(scanFreq_);
+        result_.readings.push_back(reading);
+        prevX_ = plotX_;
+        plotX_ = plotX_ + settings_.plotWidth / divide(settings_.spanUnits, stepUnits_);
+    }
+    scanFreq_ = addInt32(scanFreq_, step_);
+    if (!stepsLeft()) endSweep();
+    return true;
 }
 
 }  // namespace qv7m

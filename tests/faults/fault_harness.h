@@ -3,9 +3,9 @@
 // pseudo-terminal, the real window offscreen, messages recorded, the program's
 // end counted, and each read noted to hold against the simulator's log.
 
-#include "radio/serialcontrol.h"
+#include "radio/serial_line.h"
 #include "sim/sim_harness.h"
-#include "support/observed_comm.h"
+#include "support/observed_link.h"
 #include "support/sim_log.h"
 #include "support/window.h"
 
@@ -15,7 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QThread>
 
 #include <filesystem>
 
@@ -53,7 +53,7 @@ protected:
     void linkTo(const simtest::Sim& radio) { linkCom(radio.link); }
     void linkToNothing() { linkCom(work.filePath(QStringLiteral("unplugged")).toStdString()); }
     void linkCom(const std::string& target) {
-        ASSERT_FALSE(comm->portOpen());
+        ASSERT_FALSE(comm->isOpen());
         QFile::remove(work.filePath(QStringLiteral("COM1")));
         ASSERT_TRUE(QFile::link(QString::fromStdString(target), work.filePath(QStringLiteral("COM1"))));
         comm->radio = target;
@@ -75,25 +75,36 @@ protected:
 
     void start() {  // as the program does before the window is first shown
         form = std::make_unique<qv7m::MainWindow>(*comm, messages);
-        form->endProgram = [this] { ++ends; }, form->load();
+        form->endProgram = [this] { ++ends; };
+        form->onProbed = [this] { ++probes; };
+        form->load();
     }
-    qv7m::Sweep& sweep() { return form->sweep(); }
-    // Presses "Start scan" and runs `tick` every 20 ms inside the scan until it returns true (it pressed
-    // Setup or Quit, or the scan ended). Returns false, after pressing Setup, when that took over `seconds`.
+    qv7m::ScanProgress& sweep() { return form->scan(); }
+    // Presses "Start scan" and runs `tick` every 20 ms while the scan runs until it returns true (it pressed
+    // Setup or Quit, or the scan ended); then waits for the scan to end. Returns false, after pressing Setup,
+    // when that took over `seconds`.
     bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
-        QTimer timer;
-        QElapsedTimer clock;
-        bool done = false, reached = true;
-        clock.start();
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (done || (done = tick()) || clock.elapsed() <= seconds * 1000) return;
-            done = true, reached = false;
-            if (!form->ended() && sweep().running()) click(*form, "setupButton");
-        });
-        timer.start(20);
         EXPECT_TRUE(child(*form, "startButton")->isEnabled());
-        click(*form, "startButton");  // returns when the scan stops
+        click(*form, "startButton");
+        bool reached = waitFor(tick, seconds);
+        if (!reached && !form->ended() && sweep().running()) click(*form, "setupButton");
+        EXPECT_TRUE(waitFor([&] { return !sweep().running() || form->ended(); }, 10)) << "the scan did not end";
         return reached;
+    }
+    // Runs the window's events until `done` holds, checking every 20 ms; false after `seconds`.
+    static bool waitFor(const std::function<bool()>& done, int seconds = 10) {
+        return qv7m::test::waitFor(done, seconds);
+    }
+    // Presses "Quit" and waits until the program has ended.
+    void quit() {
+        click(*form, "quitButton");
+        EXPECT_TRUE(waitFor([&] { return form->ended(); })) << "Quit did not end the program";
+    }
+    // Chooses a port as a user does, and waits for its probe.
+    void chooseAndProbe(int index) {
+        const int before = probes;
+        choose(*form, "portList", index);
+        EXPECT_TRUE(waitFor([&] { return probes > before; })) << "the probe did not end";
     }
     // The radio has taken in the program's frames up to one with this opcode.
     static bool radioEndsWith(const simtest::Sim& radio, uint8_t opcode) {
@@ -112,7 +123,9 @@ protected:
     }
     // The window as "Setup" leaves it.
     void expectSetUpState() {
-        EXPECT_FALSE(form->ended() || sweep().running() || comm->portOpen());
+        EXPECT_FALSE(form->ended());
+        EXPECT_FALSE(sweep().running());
+        EXPECT_FALSE(comm->isOpen());
         for (const char* on : {"startButton", "styleList", "widthList", "stepList", "portList"})
             EXPECT_TRUE(child(*form, on)->isEnabled()) << on;
         EXPECT_FALSE(child(*form, "setupButton")->isEnabled() || child(*form, "holdBox")->isEnabled() ||
@@ -123,10 +136,11 @@ protected:
     }
 
     QTemporaryDir work;
-    std::unique_ptr<ObservedComm> comm = std::make_unique<ObservedComm>(std::make_unique<qv7m::SerialControl>());
+    std::unique_ptr<ObservedLink> comm = std::make_unique<ObservedLink>(qv7m::makeSerialLine());
     std::unique_ptr<qv7m::MainWindow> form;
     RecordingPresenter messages;
     int ends = 0;
+    int probes = 0;
 };
 
 }  // namespace faults

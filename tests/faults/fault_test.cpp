@@ -48,7 +48,11 @@ const Fault kFaults[] = {
 class Faults : public Program, public ::testing::WithParamInterface<Fault> {
 protected:
     // Another radio on the port, and the port chosen again, no sooner than a user could.
-    void plugIn(const simtest::Sim& radio) { linkTo(radio), usleep(200 * 1000), choose(*form, "portList", 0); }
+    void plugIn(const simtest::Sim& radio) {
+        linkTo(radio);
+        usleep(200 * 1000);
+        chooseAndProbe(0);
+    }
     // The last message names the port, its device and why it went.
     void expectGone(const simtest::Sim& radio) {
         const QString m = messages.shown.value(messages.shown.size() - 1);
@@ -105,7 +109,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
                       1 + 2 + 30);  // the start's status read, the sweep's, each step's
         }
     }
-    EXPECT_TRUE(!comm->portOpen() && descriptorsOn(radio.pty) == 0) << "the port is given back";
+    EXPECT_TRUE(!comm->isOpen() && descriptorsOn(radio.pty) == 0) << "the port is given back";
     if (f.then == Then::KillAndQuit) {  // the user asked to end: the settings are written all the same
         EXPECT_TRUE(ends == 1 && iniNow() == kQuitIni);
         return;
@@ -117,12 +121,13 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         linkToNothing();
         if (f.probe != Probe::Gone) {
             click(*form, "startButton");
-            ASSERT_EQ(messages.shown.size(), ++shown);
+            ++shown;
+            ASSERT_TRUE(waitFor([&] { return messages.shown.size() == shown && !sweep().running(); }));
             EXPECT_TRUE(messages.shown.last().startsWith(QStringLiteral("Cannot open COM1 (") + work.path()))
                 << qPrintable(messages.shown.last());
             expectSetUpState();
         }
-        choose(*form, "portList", 0);
+        chooseAndProbe(0);
         ASSERT_EQ(messages.shown.size(), ++shown);
         EXPECT_EQ(messages.shown.last(),
                   QStringLiteral("Cannot connect through COM1\rPort already in use or NOT avaible"));
@@ -142,7 +147,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     expectSetUpState();
     EXPECT_GE(expectInStep(sound), 1 + 2 + 30);
     EXPECT_TRUE(radioEndsWith(sound, 0x85) && descriptorsOn(sound.pty) == 0 && iniNow() == kHandWrittenIni);
-    click(*form, "quitButton");
+    quit();
     EXPECT_TRUE(ends == 1 && iniNow() == kQuitIni && messages.shown.size() == shown);
 }
 

@@ -4,9 +4,8 @@
 // line. Every read takes its own answer's byte, every point drawn is the radio's reading at its
 // frequency, every sweep centres on the radio; after a fault, the link is back within two requests.
 
-#include "display/imagesurface.h"
 #include "radio/radiolink.h"
-#include "support/observed_comm.h"
+#include "support/observed_link.h"
 #include "support/virtual_radio.h"
 #include "sweep/sweep.h"
 
@@ -62,21 +61,16 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class Timing : public ::testing::TestWithParam<Case> {};
 
-// The window as the scan sees it: 10 kHz at 250 Hz steps in "Area Graph".
+// The window as the scan sees it: "Hold scan" and the stop, and what the scan tells.
 struct Host : SweepHost {
-    QString stepText() const override { return QStringLiteral("250"); }
-    int16_t styleIndex() const override { return 0; }
     bool holding() const override { return hold; }
-    double spanUnits() const override { return 1000; }
-    void scanStarted() override {}
-    void showWindow(const QString&, const QString&, const QString&) override {}
-    void showTuning(const QString&) override {}
-    void setSmeterWidth(double) override {}
-    DrawingSurface& plot() override { return surface; }
-    void yieldToWindow() override { onYield(); }
+    bool stopRequested() const override { return stopAt(); }
+    void choseWindow(const SweepWindow&) override { onWindow(); }
+    void measured(const PlotPoint& p) override { onPoint(p.units, p.reading); }
     bool hold = false;
-    ImageSurface surface{8000, 2550, 0, 0};
-    std::function<void()> onYield;
+    std::function<bool()> stopAt;
+    std::function<void()> onWindow;
+    std::function<void(int32_t, int16_t)> onPoint;
 };
 
 }  // namespace
@@ -88,44 +82,52 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     cfg.latencyNs = c.latencyMs * kMillisecond, cfg.jitterNs = c.jitterMs * kMillisecond,
     cfg.batchNs = c.batchMs * kMillisecond;
     cfg.retunes.push_back({true, 0, 200, 7035000});  // inside the first sweep
-    ObservedComm comm(std::make_unique<VirtualRadio>(cfg));
+    ObservedLink comm(std::make_unique<VirtualRadio>(cfg));
     VirtualRadio& radio = static_cast<VirtualRadio&>(comm.line());
     radio.faults = c.faults;
     RadioLink link(comm);
     std::mt19937 random(7);
-    if (c.leftPacingMs)
-        radio.setPortOpen(true), radio.Output(QByteArray::fromHex("000000") + char(c.leftPacingMs) + '\x0E'),
-            radio.setPortOpen(false);
+    if (c.leftPacingMs) {
+        const cat::Frame left = cat::pacing(uint8_t(c.leftPacingMs));
+        radio.setOpen(true);
+        radio.write(left.data(), left.size());
+        radio.setOpen(false);
+    }
     // The probe, as choosing the port makes it. A silent radio's is over in
     // under half a second, and its waits block rather than poll.
     link.forgetMeter();
     EXPECT_TRUE(link.testPort(1));
-    link.open(), link.readMeter(), link.close();
+    link.open(1);
+    link.readMeter();
+    link.close();
     if (c.silent) {
-        EXPECT_TRUE(link.meter() == -1 && radio.clock < 500 * kMillisecond && radio.waits <= 3)
-            << radio.clock << " ns, " << radio.waits << " waits";
+        EXPECT_EQ(link.meter(), -1);
+        EXPECT_LT(radio.clock, 500 * kMillisecond);
+        EXPECT_LE(radio.waits, 3);
         return;
     }
     EXPECT_EQ(link.meter(), radio.engine.meter().reading(14250000));
 
+    // 10 kHz at 250 Hz steps; four sweeps begin, and the fourth is stopped at its first pass.
     Host host;
     Sweep sweep(link, host);
     std::vector<int32_t> centres;
     int held = 0;
-    host.onYield = [&] {
-        host.hold = sweep.stepsDrawn() == 20 && held++ < 5;
-        if (sweep.sweepsStarted() > long(centres.size())) centres.push_back(link.centre());
-        if (sweep.sweepsStarted() == 4) sweep.requestStop();
-        if (c.busyMs && random() % 4 == 0) radio.stallInNextWait = LineTime(random() % c.busyMs) * kMillisecond;
-    };
+    host.stopAt = [&] { return sweep.sweepsStarted() == 4; };
+    host.onWindow = [&] { centres.push_back(link.centre()); };
     struct Drawn {
         int32_t frequency;
         int16_t meter;
         size_t request;
     };
     std::vector<Drawn> drawn;
-    sweep.onPoint = [&](int32_t f, int16_t m) { drawn.push_back({f, m, comm.requests[""].size() - 1}); };
-    sweep.run(), link.close();
+    host.onPoint = [&](int32_t f, int16_t m) { drawn.push_back({f, m, comm.requests[""].size() - 1}); };
+    sweep.start(ScanSettings{1, QStringLiteral("250"), 1000, 8000});
+    do {
+        host.hold = sweep.stepsDrawn() == 20 && held++ < 5;
+        if (c.busyMs && random() % 4 == 0) radio.stallInNextWait = LineTime(random() % c.busyMs) * kMillisecond;
+    } while (sweep.step());
+    link.close();
 
     // The probe, the start, four sweeps' status reads, 123 steps and 5 held passes.
     EXPECT_EQ(comm.requests[""].size(), 1u + 1 + 4 + 123 + 5);

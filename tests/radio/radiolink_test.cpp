@@ -2,7 +2,7 @@
 // exact values in. (The status record's decoding has a fuzz target.)
 
 #include "radio/radiolink.h"
-#include "scripted_comm.h"
+#include "support/scripted_line.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,17 @@ using Log = std::vector<std::string>;
 namespace {
 
 struct Link : ::testing::Test {
-    test::ScriptedComm comm;
-    RadioLink link{comm};
-    void SetUp() override { link.open(), comm.log.clear(); }
+    Link() : line(*new test::ScriptedLine), aligned(std::unique_ptr<Line>(&line)), link(aligned) {}
+    void SetUp() override {
+        link.open(1);
+        line.log.clear();
+    }
+    test::ScriptedLine& line;
+    AlignedLink aligned;
+    RadioLink link;
 };
+
+const std::string kFollowUp = "out 00 00 00 0F 0E";
 
 }  // namespace
 
@@ -28,33 +35,66 @@ TEST_F(Link, ScanFramesAndVfoBLeastSignificantPairFirst) {
         {1425000, "00 50 42 01"}, {703500, "00 35 70 00"},   {100000, "00 00 10 00"},  {9999999, "99 99 99 09"},
         {99999, "99 99 99 09"},   {10000000, "99 99 99 09"}, {-123456, "99 99 99 09"}, {INT32_MIN, "99 99 99 09"}};
     Log want{"out 00 00 00 01 83", "out 00 00 00 00 85", "out 00 00 00 00 8A"};
-    for (const auto& [units, bcd] : rows) link.tuneVfoB(units), want.push_back(std::string("out ") + bcd + " 8A");
-    link.close(), want.push_back("close");
-    EXPECT_EQ(comm.log, want);  // one write a frame
+    for (const auto& [units, bcd] : rows) {
+        link.tuneVfoB(units);
+        want.push_back(std::string("out ") + bcd + " 8A");
+    }
+    link.close();
+    want.push_back("close");
+    EXPECT_EQ(line.log, want);  // one write a frame
 }
 
-TEST_F(Link, MeterReadTakesTheLastNonEmptyOfFiveReadsEachFollowedUp) {
-    comm.reads({0x12, 0x34, 0x56, 0x78, 0x9A});
+TEST_F(Link, VfoATakesEveryFrequencyTheRadioTunesAndNothingElse) {
+    EXPECT_TRUE(link.tuneVfoA(1425247));
+    EXPECT_TRUE(link.tuneVfoA(10000));
+    EXPECT_TRUE(link.tuneVfoA(3000000));
+    EXPECT_FALSE(link.tuneVfoA(9999));
+    EXPECT_FALSE(link.tuneVfoA(3000001));
+    EXPECT_FALSE(link.tuneVfoA(-1425247));
+    EXPECT_EQ(line.log, (Log{"out 47 52 42 01 0A", "out 00 00 01 00 0A", "out 00 00 00 03 0A"}));
+}
+
+TEST_F(Link, MeterReadSendsFiveFollowUpsAndTakesTheSecondCopy) {
+    line.answers.push_back(QByteArray::fromHex("9A9A9A9AF7"));
     EXPECT_EQ(link.readMeter(), 0x9A);
-    const std::string next = "out 00 00 00 0F 0E";
-    EXPECT_EQ(comm.log,
-              (Log{"out 01 00 00 00 F7", "in 12", next, "in 34", next, "in 56", next, "in 78", next, "in 9A", next}));
-    // A zero byte counts; a byte is unsigned, not -1; nothing keeps the reading.
-    const std::pair<std::vector<int>, int16_t> rows[] = {
-        {{-1, -1, 0x00, -1, -1}, 0}, {{0xF0, -1, -1, -1, 0xFF}, 255}, {{}, 255}};
-    for (const auto& [reads, after] : rows) {
-        comm.reads(reads);
-        EXPECT_EQ(link.readMeter(), after);
-    }
+    const Log want{"out 01 00 00 00 F7", kFollowUp, kFollowUp, kFollowUp, kFollowUp, kFollowUp};
+    EXPECT_EQ(line.log, want);
+    // A zero counts, a byte is unsigned; a radio that says nothing keeps the reading.
+    line.answers.push_back(QByteArray::fromHex("00000000F7"));
+    EXPECT_EQ(link.readMeter(), 0);
+    line.answers.push_back(QByteArray::fromHex("FFFFFFFFF7"));
+    EXPECT_EQ(link.readMeter(), 255);
+    line.answers.push_back(QByteArray());
+    EXPECT_EQ(link.readMeter(), 255);
     link.forgetMeter();
+    line.answers.push_back(QByteArray());
     EXPECT_EQ(link.readMeter(), -1) << "a silent probe stays unanswered";
 }
 
-TEST_F(Link, StatusReadTakesSixteenReadsEachFollowedUpAndDecodesReadsFiveToEight) {
-    comm.reads({0xEE, -1, 0x10, 0x00, 0x00, 0x6B, 0x6C, 0x00, 0xAA, 0x55, -1, 0xFF, 0x01, 0x02, 0x03, 0x04});
-    EXPECT_TRUE(link.readStatus() == 440000 && link.centre() == 440000) << link.centre();
-    EXPECT_EQ(comm.log.front(), "out 01 00 00 02 10");
-    EXPECT_EQ(comm.written.size(), 5 + 16 * 5);
-    EXPECT_EQ(test::hex(comm.written.right(5)), "00 00 00 0F 0E");
-    EXPECT_EQ(std::count(comm.log.begin(), comm.log.end(), "out 00 00 00 0F 0E"), 16);
+TEST_F(Link, StatusReadSendsSixteenFollowUpsAndDecodesTheRecordsFrequencyAndMode) {
+    // 4.4 MHz is a count of 0x006B6C00; the mode byte says CW.
+    line.answers.push_back(QByteArray::fromHex("EE006B6C000000020000000000000000"));
+    EXPECT_EQ(link.readStatus(), 440000);
+    EXPECT_EQ(link.centre(), 440000);
+    ASSERT_TRUE(link.lastMode().has_value());
+    EXPECT_EQ(*link.lastMode(), 0x02);
+    EXPECT_EQ(line.log.front(), "out 01 00 00 02 10");
+    EXPECT_EQ(line.written.size(), 5 + 16 * 5);
+    EXPECT_EQ(std::count(line.log.begin(), line.log.end(), kFollowUp), 16);
+    EXPECT_EQ(line.log.back(), kFollowUp);
+}
+
+TEST_F(Link, StatusReadKeepsTheCentreWhenTheRecordNamesNoFrequencyTheRadioTunes) {
+    const char* const records[] = {
+        "",                                  // silent
+        "EE006B",                            // short of the frequency
+        "EE000001000000000000000000000000",  // 160 Hz: shifted by a lost byte, say
+        "EE050000000000000000000000000000",  // 52 MHz
+    };
+    for (const char* record : records) {
+        SCOPED_TRACE(record);
+        line.answers.push_back(QByteArray::fromHex(record));
+        EXPECT_EQ(link.readStatus(), 1425000);
+        EXPECT_FALSE(link.lastMode().has_value());
+    }
 }

@@ -5,14 +5,14 @@
 // or garble one; what the radio sends while the port is closed is lost.
 
 #include "core/runtime_error.h"
-#include "radio/rawline.h"
+#include "radio/line.h"
 #include "sim/engine.h"
 
 #include <stdexcept>
 
 namespace qv7m::test {
 
-class VirtualRadio : public RawLine {
+class VirtualRadio : public Line {
 public:
     // Answer: 0-based, in the order the radio sends them; byte: 0-based within it, an added byte goes before it.
     struct LineFault {
@@ -38,26 +38,27 @@ public:
 
     void busy(LineTime t) { clock += t; }
 
-    void setCommPort(int16_t p) override { port = p; }
-    int16_t commPort() const override { return port; }
-    void setSettings(const QString&) override {}
-    QString settings() const override { return {}; }
-    void setRThreshold(int16_t) override {}
-    void setSThreshold(int16_t) override {}
-    void setInputLen(int16_t) override {}
-    void setPortOpen(bool open) override {
-        engine.advance(clock);  // what came before the change came to the old state
-        sent.push_back(open ? "open" : "close"), open_ = open, waiting_.clear();
+    void open(int16_t p, const LineSettings&) override {
+        port = p;
+        setOpen(true);
     }
-    bool portOpen() const override { return open_; }
-    void Output(const QByteArray& bytes) override {
+    void close() override {
+        if (open_) setOpen(false);
+    }
+    bool isOpen() const override { return open_; }
+    void write(const uint8_t* bytes, size_t count) override {
         check();
-        for (int i = 0; i < bytes.size(); i += 5) sent.push_back(bytes.mid(i, 5));
-        engine.receive(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), clock);
+        for (size_t i = 0; i < count; i += 5) sent.emplace_back(reinterpret_cast<const char*>(bytes + i), 5);
+        engine.receive(bytes, count, clock);
     }
-    QByteArray Input() override { return {}; }
-    int16_t commEvent() const override { return 0; }
-    void idleWait(int ms) override { clock += LineTime(ms) * kMillisecond; }
+    void sleep(LineTime duration) override { clock += duration; }
+    // Opens or closes the radio's side only, as another program would.
+    void setOpen(bool open) {
+        engine.advance(clock);  // what came before the change came to the old state
+        sent.push_back(open ? "open" : "close");
+        open_ = open;
+        waiting_.clear();
+    }
 
     LineTime now() const override { return clock; }
     void receive(LineTime deadline, std::vector<StampedByte>& out) override {

@@ -4,7 +4,9 @@
 
 #include "app/main_window.h"
 
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 namespace qv7m::test {
 
@@ -24,6 +26,27 @@ inline void click(const QWidget& window, const char* button) { child<QAbstractBu
 inline void choose(const QWidget& window, const char* list, int index) {  // as a user's click does
     QComboBox* c = child<QComboBox>(window, list);
     c->setCurrentIndex(index), emit c->activated(index);
+}
+
+// Runs the window's events until `done` holds, checking every 20 ms; false
+// after `seconds`. The thread sleeps in the event loop meanwhile.
+inline bool waitFor(const std::function<bool()>& done, int seconds) {
+    if (done()) return true;
+    QEventLoop loop;
+    QTimer check;
+    QTimer limit;
+    bool reached = false;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (!done()) return;
+        reached = true;
+        loop.quit();
+    });
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(20);
+    limit.setSingleShot(true);
+    limit.start(seconds * 1000);
+    loop.exec();
+    return reached || done();
 }
 
 inline QByteArray fileBytes(const QString& path) {

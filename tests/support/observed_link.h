@@ -2,7 +2,7 @@
 // The program's link, noting what each read of each request returned, and the
 // check that holds those reads against the answers the radio sent.
 
-#include "radio/alignedcomm.h"
+#include "radio/aligned_link.h"
 
 #include <QByteArray>
 #include <cstdio>
@@ -12,23 +12,30 @@
 
 namespace qv7m::test {
 
+// What an operation took of its request's answer, by the program's reads:
+// read 3 + i is the answer's byte i (reads 1 to 3 find nothing), an empty
+// read where nothing was taken.
 using Reads = std::vector<QByteArray>;
 
 inline bool isRequest(const QByteArray& frame) {
     return cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
 }
 
-class ObservedComm : public AlignedComm {
+class ObservedLink : public AlignedLink {
 public:
-    explicit ObservedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line)) {}
-    void Output(const QByteArray& bytes) override {
-        AlignedComm::Output(bytes);  // a frame that failed to go out asked nothing
-        for (int i = 0; i + 5 <= bytes.size(); i += 5)
-            if (isRequest(bytes.mid(i, 5))) requests[radio].emplace_back();
+    explicit ObservedLink(std::unique_ptr<Line> line) : AlignedLink(std::move(line)) {}
+    void ask(const cat::Frame& request) override {
+        AlignedLink::ask(request);  // a request that failed to go out asked nothing
+        requests[radio].push_back(Reads(3));
     }
-    QByteArray Input() override {
-        const QByteArray got = AlignedComm::Input();
-        if (!requests[radio].empty()) requests[radio].back().push_back(got);
+    std::optional<uint8_t> take(int i) override {
+        const std::optional<uint8_t> got = AlignedLink::take(i);
+        if (!requests[radio].empty()) {
+            Reads& reads = requests[radio].back();
+            const size_t read = size_t(i) + 2;
+            if (reads.size() <= read) reads.resize(read + 1);
+            if (got) reads[read] = QByteArray(1, char(*got));
+        }
         return got;
     }
 

@@ -1,21 +1,23 @@
 #pragma once
-// Lines the radio's answers up with the program's reads, by order and count.
-// The program reads one byte at a time, without waiting, after its request.
+// The radio's answers lined up with the operations that asked for them, by
+// order and count. An operation sends its frames and takes the bytes of its
+// own answer; the radio's timing never moves a byte to another request.
 //
 //  1. Every request owes an answer of the length the protocol gives; every
 //     byte received is the next byte of the oldest answer owed.
-//  2. Reads 1-3 after a request find nothing; read 3 + i waits for byte i of
-//     its answer. Reads past the answer, or with no request, find nothing.
+//  2. The answer of the latest request is the current one: take(i) waits for
+//     its byte i. A request's answer not taken in full still comes, and its
+//     bytes are dropped as they do.
 //  3. Shapes: a meter answer is four equal copies, then F7; a status record
-//     names a frequency the radio tunes. A read takes a byte once the shape
-//     is checked on it: a meter answer's first with the second, a record's
+//     names a frequency the radio tunes. A byte is taken once the shape is
+//     checked on it: a meter answer's first with the second, a record's
 //     first five together.
-//  4. An answer is over, its remaining reads empty, when its next byte is
+//  4. An answer is over, its remaining bytes given up, when its next byte is
 //     later than margin + one paced byte after the radio could send it, or
 //     margin + two after its last byte. What has arrived is taken in first.
 //     One asked before the program set the pacing starts afresh instead.
-//  5. A broken shape, or a byte nobody is owed, starts afresh: reads find
-//     nothing, bytes are dropped, and no request goes out until the line has
+//  5. A broken shape, or a byte nobody is owed, starts afresh: nothing is
+//     taken, bytes are dropped, and no request goes out until the line has
 //     been quiet for margin + two paced bytes, or (its answer given up) a bound.
 //  6. A close first waits, within a bound, for the owed answers and, once
 //     anything was heard, a quiet line; if it is not quiet after a fault, the
@@ -23,15 +25,21 @@
 //
 // Pacing is the largest the program set since the port opened, or the radio's
 // largest for answers asked before that. Every wait blocks on the line.
+//
+// The margin (120 ms) is room for the radio's latency and jitter, an adapter's
+// batches and a loaded machine, all together: an answer whose first byte
+// comes up to 120 ms + one paced byte after its request is in (137 ms at the
+// scan's 15 ms pacing) is read right.
 
-#include "radio/rawline.h"
+#include "radio/line.h"
 
 #include <deque>
 #include <memory>
+#include <optional>
 
 namespace qv7m {
 
-class AlignedComm : public CommControl {
+class AlignedLink {
 public:
     struct Timing {
         LineTime byteTime = kByteTime;
@@ -42,28 +50,27 @@ public:
         LineTime waitBound = 1000 * kMillisecond;
     };
 
-    explicit AlignedComm(std::unique_ptr<RawLine> line);
-    AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing);
+    explicit AlignedLink(std::unique_ptr<Line> line);
+    AlignedLink(std::unique_ptr<Line> line, const Timing& timing);
+    virtual ~AlignedLink() = default;
 
-    RawLine& line() { return *line_; }
+    Line& line() { return *line_; }
 
-    void setCommPort(int16_t port) override { line_->setCommPort(port); }
-    int16_t commPort() const override { return line_->commPort(); }
-    void setSettings(const QString& settings) override { line_->setSettings(settings); }
-    QString settings() const override { return line_->settings(); }
-    void setRThreshold(int16_t n) override { line_->setRThreshold(n); }
-    void setSThreshold(int16_t n) override { line_->setSThreshold(n); }
-    void setInputLen(int16_t n) override { line_->setInputLen(n); }
-    void setPortOpen(bool open) override;
-    bool portOpen() const override { return line_->portOpen(); }
-    int16_t commEvent() const override { return line_->commEvent(); }
+    virtual void open(int16_t port);
+    // Waits for what is owed (rule 6), then closes the port.
+    virtual void close();
+    bool isOpen() const { return line_->isOpen(); }
 
-    // Sends at once; a request waits only while the link starts afresh.
-    void Output(const QByteArray& bytes) override;
-    // One read of the current request: nothing or one answer byte.
-    QByteArray Input() override;
+    // A frame the radio only acts on; a pacing frame's pacing is noted.
+    virtual void send(const cat::Frame& frame);
+    // A request: its answer, of the length the protocol gives, becomes the
+    // current one. Waits only while the link starts afresh.
+    virtual void ask(const cat::Frame& request);
+    // Byte i (1-based) of the current answer; nothing when the answer is over
+    // without it, broken, or there is no such byte.
+    virtual std::optional<uint8_t> take(int i);
     // Waits, taking in what arrives meanwhile.
-    void idleWait(int ms) override;
+    virtual void pause(int ms);
 
 private:
     struct Answer {
@@ -74,9 +81,10 @@ private:
         LineTime clockFrom = -1;     // its next byte's deadline counts from here; -1 while not first in line
         bool pacingKnown = false;    // the program had set the pacing when it asked
         bool over = false;           // complete, past its deadline, or broken
-        bool broken = false;         // its remaining reads find nothing
+        bool broken = false;         // nothing more is taken from it
     };
 
+    void write(const cat::Frame& frame, bool asks);
     void settle();
     void wait(LineTime until);
     void sort(const StampedByte& b);
@@ -92,13 +100,12 @@ private:
     static bool isRecord(const Answer& a);
     static int checked(const Answer& a);
 
-    std::unique_ptr<RawLine> line_;
+    std::unique_ptr<Line> line_;
     Timing timing_;
     // The answers still owed, oldest first, and last the current request's,
-    // which stays (over or not) until the next request for its reads.
+    // which stays (over or not) until the next request.
     std::deque<Answer> answers_;
     bool hasCurrent_ = false;
-    int reads_ = 0;
     bool afresh_ = false;
     bool slowTail_ = false;   // an answer paced as the program never set may still be coming
     bool heard_ = false;      // a byte came since the port opened
@@ -106,7 +113,6 @@ private:
     LineTime lastHeard_ = 0;  // the latest byte taken in, or request in, since the port opened
     LineTime txFree_ = 0;     // when the program's writes so far have left the wire
     int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
-    QByteArray partialFrame_;
     std::vector<StampedByte> scratch_;
 };
 

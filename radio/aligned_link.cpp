@@ -1,4 +1,4 @@
-#include "radio/alignedcomm.h"
+#include "radio/aligned_link.h"
 
 #include "core/runtime_error.h"
 
@@ -12,103 +12,91 @@ namespace {
 constexpr int kLongestPacingMs = 255;
 }  // namespace
 
-AlignedComm::AlignedComm(std::unique_ptr<RawLine> line) : AlignedComm(std::move(line), Timing{}) {}
+AlignedLink::AlignedLink(std::unique_ptr<Line> line) : AlignedLink(std::move(line), Timing{}) {}
 
-AlignedComm::AlignedComm(std::unique_ptr<RawLine> line, const Timing& timing)
-    : line_(std::move(line)), timing_(timing) {
-    line_->onComm = [this] {
-        if (onComm) onComm();
-    };
-}
+AlignedLink::AlignedLink(std::unique_ptr<Line> line, const Timing& timing)
+    : line_(std::move(line)), timing_(timing) {}
 
-void AlignedComm::setPortOpen(bool open) {
-    if (!open && line_->portOpen()) {
-        // The radio goes on with an answer whether or not the port is open,
-        // and what it sends meanwhile is lost: let the owed answers end first,
-        // and see that nothing more comes.
-        try {
-            waitForLine(true);
-        } catch (const RuntimeError&) {
-            line_->setPortOpen(false);
-            answers_.clear();
-            hasCurrent_ = false;
-            throw;
-        }
-        // A line not yet quiet after a fault may still be carrying an answer
-        // when the port is open again: the next session starts afresh.
-        unsettled_ = afresh_;
-    }
-    line_->setPortOpen(open);
+void AlignedLink::open(int16_t port) {
+    line_->open(port, LineSettings{});
     answers_.clear();
     hasCurrent_ = heard_ = false;
-    afresh_ = open && unsettled_;
+    afresh_ = unsettled_;
     slowTail_ = slowTail_ && unsettled_;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
-    partialFrame_.clear();
     // txFree_ stays: what was written before a close may still be on its way.
     lastHeard_ = afresh_ ? line_->now() : std::numeric_limits<LineTime>::min() / 2;
 }
 
-void AlignedComm::Output(const QByteArray& bytes) {
-    settle();
-    QByteArray frame = partialFrame_;
-    bool asks = false;
-    for (char c : bytes) {
-        frame.append(c);
-        if (frame.size() < cat::kFrameBytes) continue;
-        asks = asks || cat::answerLength(uint8_t(frame.at(4)), uint8_t(frame.at(3))) > 0;
-        frame.clear();
+void AlignedLink::close() {
+    if (!line_->isOpen()) return;
+    // The radio goes on with an answer whether or not the port is open, and
+    // what it sends meanwhile is lost: let the owed answers end first, and
+    // see that nothing more comes.
+    try {
+        waitForLine(true);
+    } catch (const RuntimeError&) {
+        line_->close();
+        answers_.clear();
+        hasCurrent_ = false;
+        throw;
     }
+    // A line not yet quiet after a fault may still be carrying an answer
+    // when the port is open again: the next session starts afresh.
+    unsettled_ = afresh_;
+    line_->close();
+    answers_.clear();
+    hasCurrent_ = false;
+}
+
+void AlignedLink::send(const cat::Frame& frame) { write(frame, false); }
+
+void AlignedLink::ask(const cat::Frame& request) { write(request, cat::answerLength(request) > 0); }
+
+void AlignedLink::write(const cat::Frame& frame, bool asks) {
+    settle();
     // Past the bound the line never went quiet: the request goes out, but its
     // answer is given up with the rest until it does.
     const bool givenUp = asks && afresh_ && !waitForLine(false);
 
     const LineTime writtenAt = line_->now();
-    line_->Output(bytes);
+    line_->write(frame.data(), frame.size());
     const LineTime start = std::max(writtenAt, txFree_);
-    for (int i = 0; i < bytes.size(); ++i) {
-        partialFrame_.append(bytes.at(i));
-        if (partialFrame_.size() < cat::kFrameBytes) continue;
-        const uint8_t p4 = uint8_t(partialFrame_.at(3)), opcode = uint8_t(partialFrame_.at(4));
-        partialFrame_.clear();
-        if (opcode == cat::op::kPacing) pacingMs_ = std::max(pacingMs_, int(p4));
-        const int length = cat::answerLength(opcode, p4);
-        if (length == 0) continue;
-        // The current request's reads are over; what it still owes stays owed.
-        if (hasCurrent_ && answers_.back().over) answers_.pop_back();
-        Answer a;
-        a.opcode = opcode;
-        a.length = length;
-        a.inAt = start + LineTime(i + 1) * timing_.byteTime;
-        a.pacingKnown = pacingMs_ >= 0;
-        a.over = a.broken = givenUp;
-        if (!owes()) a.clockFrom = a.inAt;
-        lastHeard_ = std::max(lastHeard_, a.inAt);
-        answers_.push_back(std::move(a));
-        hasCurrent_ = true;
-        reads_ = 0;
-    }
-    txFree_ = start + LineTime(bytes.size()) * timing_.byteTime;
+    txFree_ = start + LineTime(frame.size()) * timing_.byteTime;
+    const uint8_t opcode = frame[4];
+    if (opcode == cat::op::kPacing) pacingMs_ = std::max(pacingMs_, int(frame[3]));
+    if (!asks) return;
+    // The current request is done with; what it still owes stays owed.
+    if (hasCurrent_ && answers_.back().over) answers_.pop_back();
+    Answer a;
+    a.opcode = opcode;
+    a.length = cat::answerLength(frame);
+    a.inAt = txFree_;
+    a.pacingKnown = pacingMs_ >= 0;
+    a.over = a.broken = givenUp;
+    if (!owes()) a.clockFrom = a.inAt;
+    lastHeard_ = std::max(lastHeard_, a.inAt);
+    answers_.push_back(std::move(a));
+    hasCurrent_ = true;
 }
 
-QByteArray AlignedComm::Input() {
+std::optional<uint8_t> AlignedLink::take(int i) {
     settle();
-    if (!hasCurrent_) return {};
-    const int i = ++reads_ - 3;  // the answer byte this read takes
+    if (!hasCurrent_) return std::nullopt;
     Answer& current = answers_.back();
-    if (i < 1 || i > current.length) return {};
+    if (i < 1 || i > current.length) return std::nullopt;
     for (;;) {
-        if (current.broken) return {};
-        if (i <= checked(current)) return QByteArray(1, char(current.bytes[size_t(i - 1)]));
-        if (current.over) return {};
+        if (current.broken) return std::nullopt;
+        if (i <= checked(current)) return current.bytes[size_t(i - 1)];
+        if (current.over) return std::nullopt;
         wait(due(answers_.front()));
         settle();
     }
 }
 
-void AlignedComm::idleWait(int ms) {
-    if (!line_->portOpen()) {
-        line_->idleWait(ms);
+void AlignedLink::pause(int ms) {
+    if (!line_->isOpen()) {
+        line_->sleep(LineTime(ms) * kMillisecond);
         return;
     }
     const LineTime until = line_->now() + LineTime(ms) * kMillisecond;
@@ -119,20 +107,20 @@ void AlignedComm::idleWait(int ms) {
 }
 
 // Takes in what has arrived, then judges the deadlines.
-void AlignedComm::settle() {
+void AlignedLink::settle() {
     wait(line_->now());
     const LineTime now = line_->now();
     if (afresh_ && now >= quietAt()) afresh_ = slowTail_ = false;
     expire(now);
 }
 
-void AlignedComm::wait(LineTime until) {
+void AlignedLink::wait(LineTime until) {
     scratch_.clear();
     line_->receive(until, scratch_);
     for (const StampedByte& b : scratch_) sort(b);
 }
 
-void AlignedComm::sort(const StampedByte& b) {
+void AlignedLink::sort(const StampedByte& b) {
     lastHeard_ = std::max(lastHeard_, b.at);
     heard_ = true;
     if (afresh_) return;
@@ -149,31 +137,26 @@ void AlignedComm::sort(const StampedByte& b) {
         finishFront(b.at);
 }
 
-bool AlignedComm::isRecord(const Answer& a) { return a.opcode == cat::op::kStatus && a.length >= cat::kRecordBytes; }
+bool AlignedLink::isRecord(const Answer& a) { return a.opcode == cat::op::kStatus && a.length >= cat::kRecordBytes; }
 
 // How many of its bytes a read may take: those its shape has been checked on.
-int AlignedComm::checked(const Answer& a) {
+int AlignedLink::checked(const Answer& a) {
     const int n = int(a.bytes.size());
     if (a.opcode == cat::op::kMeter) return n >= 2 ? n : 0;
     if (isRecord(a)) return n >= cat::kRecordFrequencyByte + 3 ? n : 0;
     return n;
 }
 
-bool AlignedComm::keepsShape(const Answer& a) const {
-    const size_t n = a.bytes.size();
-    if (a.opcode == cat::op::kMeter)
-        return a.bytes.back() == (n <= size_t(cat::kMeterCopies) ? a.bytes.front() : cat::kMeterPad);
+bool AlignedLink::keepsShape(const Answer& a) const {
+    if (a.opcode == cat::op::kMeter) return cat::meterShapeHolds(a.bytes.data(), a.bytes.size());
     // A record's frequency is one the radio tunes; a record shifted by a byte
     // lost or added before it is not.
-    const size_t last = size_t(cat::kRecordFrequencyByte) + 3;
-    if (!isRecord(a) || n != last) return true;
-    uint32_t count = 0;
-    for (size_t k = last - 4; k < last; ++k) count = count << 8 | a.bytes[k];
-    return cat::hzFromCount(count) >= cat::kMinHz && cat::hzFromCount(count) <= cat::kMaxHz;
+    if (!isRecord(a) || a.bytes.size() != size_t(cat::kRecordFrequencyByte) + 3) return true;
+    return cat::recordFrequencyHolds(cat::recordCount(a.bytes.data()));
 }
 
 // The oldest owed answer is over at `at`; the next one's clock starts then.
-void AlignedComm::finishFront(LineTime at) {
+void AlignedLink::finishFront(LineTime at) {
     const bool paced = answers_.front().pacingKnown;
     answers_.front().over = true;
     const bool isCurrent = hasCurrent_ && answers_.size() == 1;
@@ -185,7 +168,7 @@ void AlignedComm::finishFront(LineTime at) {
     next.pacingKnown = next.pacingKnown && paced;
 }
 
-void AlignedComm::expire(LineTime now) {
+void AlignedLink::expire(LineTime now) {
     while (owes() && now >= due(answers_.front())) {
         if (!answers_.front().pacingKnown) {
             // The radio may yet be sending it, at a pacing the program does
@@ -199,7 +182,7 @@ void AlignedComm::expire(LineTime now) {
     }
 }
 
-void AlignedComm::startAfresh() {
+void AlignedLink::startAfresh() {
     for (const Answer& a : answers_) slowTail_ = slowTail_ || (!a.over && !a.pacingKnown);
     while (answers_.size() > (hasCurrent_ ? 1u : 0u)) answers_.pop_front();
     for (Answer& a : answers_) a.over = a.broken = true;
@@ -208,23 +191,23 @@ void AlignedComm::startAfresh() {
 
 // The first byte comes one paced byte after the radio could send it; a later
 // one, two after the byte before, should the byte between be lost on the line.
-LineTime AlignedComm::deadline(bool pacingKnown, int bytes) const {
+LineTime AlignedLink::deadline(bool pacingKnown, int bytes) const {
     const int pacing = pacingKnown ? std::max(pacingMs_, 0) : kLongestPacingMs;
     return timing_.margin + bytes * (timing_.byteTime + LineTime(pacing) * kMillisecond);
 }
 
-LineTime AlignedComm::due(const Answer& a) const {
+LineTime AlignedLink::due(const Answer& a) const {
     return a.clockFrom + deadline(a.pacingKnown, a.bytes.empty() ? 1 : 2);
 }
 
-LineTime AlignedComm::quietAt() const { return lastHeard_ + deadline(pacingMs_ >= 0 && !slowTail_, 2); }
+LineTime AlignedLink::quietAt() const { return lastHeard_ + deadline(pacingMs_ >= 0 && !slowTail_, 2); }
 
 // Waits until the link no longer starts afresh and, for a close, nothing is
 // owed and the line has been quiet for a deadline: a byte too many at the end
 // of an answer comes after its count is complete, and after a reopen it would
 // be taken for the next request's. False when the bound passed first; what
 // is owed is then given up.
-bool AlignedComm::waitForLine(bool forClose) {
+bool AlignedLink::waitForLine(bool forClose) {
     const LineTime bound = line_->now() + timing_.waitBound;
     for (settle();; settle()) {
         const bool owed = forClose && owes();
