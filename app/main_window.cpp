@@ -566,26 +566,49 @@ void MainWindow::serveBetweenSteps() {
         if (link_.tuneVfoA(*pendingRetune_)) link_.forgetStatus();
         pendingRetune_.reset();
     }
-    if (server_ && server_->hasPending()) server_->serve(sharedRadio_);
+    serveClients();
 }
 
 void MainWindow::serveWhileIdle() {
-    if (!server_ || !server_->hasPending() || ended_ || servingIdle_ || sweep_.running()) return;
+    if (clientCommands_.empty() || ended_ || servingClients_ || sweep_.running()) return;
     if (depth_ > 0) {
         // A handler (a port probe, a message) is running: try once it is done.
         QTimer::singleShot(50, this, [this] { serveWhileIdle(); });
         return;
     }
-    servingIdle_ = true;
-    guarded([this] { server_->serve(sharedRadio_); });
-    servingIdle_ = false;
+    guarded([this] { serveClients(); });
+}
+
+void MainWindow::serveClients() {
+    // The radio calls let events run; a call made meanwhile (a scan started
+    // from them serving between its steps) returns at once.
+    if (!server_ || servingClients_) return;
+    servingClients_ = true;
+    struct Done {
+        bool& serving;
+        ~Done() { serving = false; }
+    } done{servingClients_};
+    // Only what came in before: what arrives meanwhile waits for the next call.
+    for (size_t n = clientCommands_.size(); n > 0 && !clientCommands_.empty(); --n) {
+        const ClientCommand next = clientCommands_.front();
+        clientCommands_.pop_front();
+        if (next.client == 0) continue;
+        const rigctl::Reply reply = rigctl::execute(sharedRadio_, next.line);
+        server_->reply(next.client, reply.bytes, reply.quit);
+    }
 }
 
 void MainWindow::shareRadioWith(RigctlServer& server) {
     server_ = &server;
-    connect(&server, &RigctlServer::pending, this, [this] {
+    connect(&server, &RigctlServer::command, this, [this](quint64 client, const QByteArray& line) {
+        clientCommands_.push_back({client, line});
         // A scan serves them between two steps; an idle scope from the event loop.
         if (!sweep_.running()) QTimer::singleShot(0, this, [this] { serveWhileIdle(); });
+    });
+    // A client gone before its commands ran never reaches the radio.
+    connect(&server, &RigctlServer::clientGone, this, [this](quint64 client) {
+        for (ClientCommand& queued : clientCommands_)
+            if (queued.client == client) queued.client = 0;
     });
 }
 

@@ -4,10 +4,11 @@
 
 #include "app/messages.h"
 #include "app/picturebox.h"
-#include "app/shared_radio.h"
 #include "app/sweep_files.h"
 #include "radio/commcontrol.h"
 #include "radio/radiolink.h"
+#include "sharing/rigctl_server.h"
+#include "sharing/shared_radio.h"
 #include "sweep/sweep.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -90,6 +92,8 @@ private:
     // What waits for the radio: a click's retune and the clients' commands.
     void serveBetweenSteps();
     void serveWhileIdle();
+    // Runs the clients' commands that came in before this call.
+    void serveClients();
 
     // The settings bar.
     QGroupBox* settingsFrame_;
@@ -119,10 +123,15 @@ private:
     MessagePresenter& messages_;
     SharedRadio sharedRadio_;
     RigctlServer* server_ = nullptr;
+    struct ClientCommand {
+        quint64 client;  // 0: the client is gone
+        QByteArray line;
+    };
+    std::deque<ClientCommand> clientCommands_;
     SweepRecorder recorder_;
     SweepResult lastSweep_;
     std::optional<int32_t> pendingRetune_;  // VFO-A, 10 Hz units
-    bool servingIdle_ = false;
+    bool servingClients_ = false;
 
     double spanUnits_ = 0;
     QString savedPort_, savedWidth_, savedStep_, savedStyle_;

@@ -3,13 +3,13 @@
 // bytes, and prints the step time against the slower of the line and the radio, the processor
 // use while scanning and the truth of the steps drawn; then times the probe of a silent radio.
 
-#include "app/rigctl_server.h"
-#include "app/shared_radio.h"
 #include "display/imagesurface.h"
 #include "drawn.h"
 #include "radio/cat_codec.h"
 #include "radio/radiolink.h"
 #include "radio/serialcontrol.h"
+#include "sharing/rigctl_server.h"
+#include "sharing/shared_radio.h"
 #include "sim/sim_harness.h"
 #include "support/sim_log.h"
 #include "sweep_host.h"
@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <stdexcept>
 
@@ -79,10 +80,21 @@ void scan(bool paceBefore, int sweeps, bool withClient = false) {
         QTcpSocket client;
         QTimer poll;
         int answers = 0;
+        // The client's commands wait for the next step, as in the program.
+        std::deque<std::pair<quint64, QByteArray>> commands;
         if (withClient) {
             QString error;
             if (!server.listen(QHostAddress::LocalHost, 0, &error)) throw std::runtime_error(error.toStdString());
-            host.onBetweenSteps = [&] { server.serve(shared); };
+            QObject::connect(&server, &RigctlServer::command,
+                             [&](quint64 id, const QByteArray& line) { commands.emplace_back(id, line); });
+            host.onBetweenSteps = [&] {
+                while (!commands.empty()) {
+                    const auto [id, line] = commands.front();
+                    commands.pop_front();
+                    const rigctl::Reply reply = rigctl::execute(shared, line);
+                    server.reply(id, reply.bytes, reply.quit);
+                }
+            };
             client.connectToHost(QHostAddress::LocalHost, server.serverPort());
             QObject::connect(&poll, &QTimer::timeout, [&] { client.write("f\n"); });
             QObject::connect(&client, &QTcpSocket::readyRead, [&] {

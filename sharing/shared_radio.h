@@ -3,8 +3,8 @@
 // between two sweep steps while a scan runs, or on its own when the scope is
 // idle with an answering radio (the port opened for it and closed again).
 
-#include "app/rigctl_server.h"
 #include "radio/radiolink.h"
+#include "sharing/rigctl_protocol.h"
 #include "sweep/sweep.h"
 
 #include <functional>
