@@ -4,7 +4,7 @@
 
 #include "app/messages.h"
 #include "app/picturebox.h"
-#include "app/sweep_files.h"
+#include "files/sweep_files.h"
 #include "radio/commcontrol.h"
 #include "radio/radiolink.h"
 #include "sharing/rigctl_server.h"
@@ -86,8 +86,8 @@ private:
     void onStartScan();
     void onPlotClicked(double share);
     void showPlotMenu(const QPoint& pos);
-    // Asks for a file name without blocking, then writes the bytes there.
-    void saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes);
+    // Asks for a file name without blocking, then saves there.
+    void saveAs(const QString& title, const QString& suffix, const std::function<void(const QString&)>& save);
     void onSweepDone(const SweepResult& sweep);
     // What waits for the radio: a click's retune and the clients' commands.
     void serveBetweenSteps();
