@@ -5,8 +5,8 @@
 
 #include "app/main_window.h"
 #include "app/messages.h"
-#include "app/rigctl_server.h"
 #include "radio/serial_line.h"
+#include "sharing/rigctl_server.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

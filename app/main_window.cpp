@@ -1,13 +1,13 @@
 #include "app/main_window.h"
 
 #include "app/pictures.h"
-#include "app/settingsfile.h"
 #include "core/numeric.h"
 #include "core/runtime_error.h"
 #include "display/graticule.h"
 #include "display/trace.h"
+#include "files/picture_file.h"
+#include "files/settingsfile.h"
 
-#include <QBuffer>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -74,38 +74,6 @@ const QStringList kPorts{QStringLiteral("COM1"), QStringLiteral("COM2"), QString
 const QStringList kSteps{QStringLiteral("100"), QStringLiteral("250"), QStringLiteral("500"), QStringLiteral("1000")};
 const QStringList kWidths{QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("40"), QStringLiteral("80")};
 const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Graph"), QStringLiteral("Waterfall")};
-
-// Each question of a client answered on the scan's thread, between two steps.
-class BlockingRadio : public RigAccess {
-public:
-    BlockingRadio(SharedRadio& radio, ScanWorker& worker) : radio_(radio), worker_(worker) {}
-    bool available() override {
-        return run([this] { return radio_.available(); });
-    }
-    std::optional<int64_t> frequencyHz() override {
-        return run([this] { return radio_.frequencyHz(); });
-    }
-    bool setFrequencyHz(int64_t hz) override {
-        return run([this, hz] { return radio_.setFrequencyHz(hz); });
-    }
-    std::optional<QString> mode() override {
-        return run([this] { return radio_.mode(); });
-    }
-    std::optional<int> strengthDb() override {
-        return run([this] { return radio_.strengthDb(); });
-    }
-
-private:
-    template <class F>
-    auto run(F f) -> decltype(f()) {
-        decltype(f()) result{};
-        QMetaObject::invokeMethod(
-            &worker_, [&] { result = f(); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
-    SharedRadio& radio_;
-    ScanWorker& worker_;
-};
 
 }  // namespace
 
@@ -579,17 +547,7 @@ void MainWindow::onPlotClicked(double share) {
     worker->post([worker, units] { worker->retuneVfoA(units); });
 }
 
-void MainWindow::shareRadioWith(RigctlServer& server) {
-    if (!sharedRadio_) sharedRadio_ = std::make_unique<SharedRadio>(*worker_);
-    SharedRadio* radio = sharedRadio_.get();
-    ScanWorker* worker = worker_.get();
-    connect(&server, &RigctlServer::pending, this, [&server, radio, worker] {
-        // The server runs the clients' commands on its own thread's sockets;
-        // each radio question goes to the scan's thread between two steps.
-        BlockingRadio blocking(*radio, *worker);
-        server.serve(blocking);
-    });
-}
+void MainWindow::shareRadioWith(RigctlServer& server) { sharing_ = std::make_unique<RadioSharing>(server, *worker_); }
 
 namespace {
 
@@ -599,14 +557,21 @@ QString cannotRecord(const QString& error) {
 }  // namespace
 
 void MainWindow::recordTo(const QString& path) {
-    QString error;
-    if (!recorder_.open(path, &error)) messages_.show(cannotRecord(error));
+    try {
+        recorder_.open(path);
+    } catch (const RuntimeError& e) {
+        messages_.show(cannotRecord(e.message()));
+    }
 }
 
 void MainWindow::onSweepDone(const SweepResult& sweep) {
     lastSweep_ = sweep;
-    QString error;
-    if (recorder_.isOpen() && !recorder_.append(sweep, &error)) messages_.show(cannotRecord(error));
+    if (!recorder_.isOpen()) return;
+    try {
+        recorder_.append(sweep);
+    } catch (const RuntimeError& e) {
+        messages_.show(cannotRecord(e.message()));
+    }
 }
 
 void MainWindow::showPlotMenu(const QPoint& pos) {
@@ -615,32 +580,29 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(QStringLiteral("Save picture\u2026"), this, [this] {
         // The plot with its scale strip, as the screen shows them now.
-        const QPixmap picture = grab(plot_->geometry().united(scaleStrip_->geometry()));
-        saveAs(QStringLiteral("Save picture"), QStringLiteral("png"), [picture] {
-            QBuffer png;
-            png.open(QIODevice::WriteOnly);
-            picture.save(&png, "PNG");
-            return png.data();
-        });
+        const QImage picture = grab(plot_->geometry().united(scaleStrip_->geometry())).toImage();
+        saveAs(QStringLiteral("Save picture"), QStringLiteral("png"),
+               [picture](const QString& path) { savePicture(path, picture); });
     });
-    QAction* saveSweep = menu->addAction(QStringLiteral("Save sweep\u2026"), this, [this] {
-        const QByteArray csv = sweepCsv(lastSweep_);
-        saveAs(QStringLiteral("Save sweep"), QStringLiteral("csv"), [csv] { return csv; });
+    QAction* saveSweepAction = menu->addAction(QStringLiteral("Save sweep\u2026"), this, [this] {
+        saveAs(QStringLiteral("Save sweep"), QStringLiteral("csv"),
+               [sweep = lastSweep_](const QString& path) { saveSweep(path, sweep); });
     });
-    saveSweep->setEnabled(!lastSweep_.frequencies.empty());
+    saveSweepAction->setEnabled(!lastSweep_.frequencies.empty());
     menu->popup(plot_->mapToGlobal(pos));
 }
 
-void MainWindow::saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes) {
+void MainWindow::saveAs(const QString& title, const QString& suffix, const std::function<void(const QString&)>& save) {
     auto* dialog = new QFileDialog(this, title, QString(), QStringLiteral("*.") + suffix);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(suffix);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this, bytes](const QString& path) {
-        const QByteArray content = bytes();
-        QString error = path + QStringLiteral(": nothing could be made to save");
-        if (content.isEmpty() || !writeWholeFile(path, content, &error))
-            messages_.show(QStringLiteral("Cannot save ") + error);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, save](const QString& path) {
+        try {
+            save(path);
+        } catch (const RuntimeError& e) {
+            messages_.show(QStringLiteral("Cannot save ") + e.message());
+        }
     });
     dialog->open();
 }

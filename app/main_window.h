@@ -4,8 +4,8 @@
 
 #include "app/messages.h"
 #include "app/picturebox.h"
-#include "app/shared_radio.h"
-#include "app/sweep_files.h"
+#include "files/sweep_files.h"
+#include "sharing/radio_sharing.h"
 #include "sweep/scan_worker.h"
 
 #include <QCheckBox>
@@ -110,7 +110,7 @@ private:
     void onPlotClicked(double share);
     void showPlotMenu(const QPoint& pos);
     // Asks for a file name without blocking, then writes the bytes there.
-    void saveAs(const QString& title, const QString& suffix, const std::function<QByteArray()>& bytes);
+    void saveAs(const QString& title, const QString& suffix, const std::function<void(const QString&)>& save);
     void onSweepDone(const SweepResult& sweep);
     void finishQuit(const QString& error);
     // The scan's signals count while it is the scan the window shows.
@@ -142,7 +142,7 @@ private:
     ScanProgress progress_;
     int lastScan_ = 0;    // the latest scan started
     int shownScan_ = -1;  // the scan whose points are drawn; -1 once "Setup" or a failure ended it
-    std::unique_ptr<SharedRadio> sharedRadio_;
+    std::unique_ptr<RadioSharing> sharing_;
     SweepRecorder recorder_;
     SweepResult lastSweep_;
 

@@ -8,6 +8,7 @@
 #include "drawn.h"
 #include "radio/cat_codec.h"
 #include "radio/serial_line.h"
+#include "sharing/radio_sharing.h"
 #include "sim/sim_harness.h"
 #include "support/sim_log.h"
 #include "sweep/scan_worker.h"
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -58,12 +60,29 @@ void withRadio(std::vector<std::string> args, const std::function<void(AlignedLi
     QDir::setCurrent(QDir::tempPath());
 }
 
-// The scan on its own thread, as the program runs it, drawing into an image on this one.
-void scan(bool paceBefore, int sweeps) {
+// The scan on its own thread, as the program runs it, drawing into an image on this one. With a
+// client, one rigctld client asks for the frequency every second while the scan runs.
+void scan(bool paceBefore, int sweeps, bool withClient = false) {
     withRadio({"--pacing", paceBefore ? "before" : "between"}, [&](AlignedLink& link, simtest::Sim& sim) {
         Image image{8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont()};
         ScanWorker worker(link);
         worker.start();
+        RigctlServer server;
+        std::unique_ptr<RadioSharing> sharing;
+        QTcpSocket client;
+        QTimer poll;
+        int answers = 0;
+        if (withClient) {
+            QString error;
+            if (!server.listen(QHostAddress::LocalHost, 0, &error)) throw std::runtime_error(error.toStdString());
+            sharing = std::make_unique<RadioSharing>(server, worker);
+            client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+            QObject::connect(&poll, &QTimer::timeout, [&] { client.write("f\n"); });
+            QObject::connect(&client, &QTcpSocket::readyRead, [&] {
+                while (client.canReadLine()) answers += client.readLine().trimmed().toLongLong() > 0;
+            });
+            poll.start(1000);
+        }
         // Measured from the first sweep on (the start's status read is not a step).
         double cpu = -1;
         double wallS = 0;
@@ -91,6 +110,7 @@ void scan(bool paceBefore, int sweeps) {
                          [](int, const QString& m) { std::printf("  failed: %s\n", qPrintable(m)); });
         worker.post([&worker] { worker.startScan(1, ScanSettings{1, QStringLiteral("100"), 1000, 8000}); });
         loop.exec();
+        poll.stop();
         worker.shutDown();
 
         // Step times from the radio's side: its set-VFO-B frames, 101 a sweep.
@@ -113,9 +133,11 @@ void scan(bool paceBefore, int sweeps) {
         const size_t compared = std::min(pts.size(), tunings.size());
         size_t trueSteps = 0;
         for (size_t i = 0; i < compared; ++i) trueSteps += pts[i].value == tunings[i].meter;
-        std::printf("  %-8s %8.2f %10.2f %-6s %6.3f %7.2f   %zu / %zu\n", paceBefore ? "before" : "between", perStep,
+        std::printf("  %-8s %8.2f %10.2f %-6s %6.3f %7.2f   %zu / %zu", paceBefore ? "before" : "between", perStep,
                     limit, radio > line ? "radio" : "line", perStep / limit, wallS > 0 ? 100 * cpu / wallS : 0,
                     trueSteps, compared);
+        if (withClient) std::printf("   with a client polling f each second: %d answers", answers);
+        std::printf("\n");
     });
 }
 
@@ -146,6 +168,7 @@ int main(int argc, char** argv) {
     std::printf("  pacing    ms/step   limit ms         ratio   CPU %%   steps drawn true\n");
     scan(true, sweeps);
     scan(false, sweeps);
+    scan(true, sweeps, true);
     std::printf("  limit: the slower of the line and the radio; targets: ratio <= 1.05, CPU <= 2 %% of one core\n");
     probeSilent();
     return 0;

@@ -12,7 +12,7 @@ class RuntimeError : public std::runtime_error {
 public:
     enum class Kind {
         Serial,        // the serial control: open, close, write, read, vanished port
-        File,          // the settings file
+        File,          // a file the program reads or writes
         TypeMismatch,  // a text that is not a number
         Overflow,      // a value outside its 16- or 32-bit range
         DivisionByZero,

@@ -2,7 +2,7 @@
 // the cap or holding a line end; what "Quit" writes back from them reads back
 // as the same settings.
 
-#include "app/settingsfile.h"
+#include "files/settingsfile.h"
 #include "fuzz_common.h"
 
 #include <QTemporaryDir>

@@ -61,5 +61,5 @@ xdotool mousemove $((X + 60)) $((Y + 66)) click 1
 sleep "${QV7M_SCAN_SECONDS:-12}"
 shot="$work/qv7m-screenshot.png"
 eval "$(xdotool getwindowgeometry --shell "$win")"
-"$top/build/app/qv7m-screenshot" "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+"$top/build/tools/qv7m-screenshot" "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
 echo "run: screenshot saved to $shot"

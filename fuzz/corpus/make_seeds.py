@@ -120,3 +120,26 @@ settings = {
 }
 for name, data in settings.items():
     write("fuzz_settings", name, data)
+
+# --- fuzz_rigctl: chunks of one client's bytes: header (client, radio state), length, bytes.
+PORT_UNUSABLE, NOT_ANSWERING, NO_METER = 4, 8, 16
+
+def chunks(*parts):
+    out = b""
+    for header, data in parts:
+        for at in range(0, max(len(data), 1), 255):
+            piece = data[at:at + 255]
+            out += bytes([header, len(piece)]) + piece
+    return out
+
+rigctl = {
+    "hamlib-client": chunks((0, b"\\chk_vfo\n\\dump_state\nf\nm\nl STRENGTH\nv\ns\nt\nF 7035000\nq\n")),
+    "extended": chunks((1, b"+f\n;\\get_mode\n|s\n+F 14074000\n+l RFPOWER\n+S 1 VFOB\n,V VFOB\n")),
+    "interleaved": chunks((0, b"F 70"), (1, b"f\r\n"), (2, b"\x00\xff\x1b[2J\n"), (0, b"35000\r\n"),
+                          (3 | PORT_UNUSABLE, b"f\nF 7035000\n"), (1 | NOT_ANSWERING, b"m\nf\n"),
+                          (2 | NO_METER, b"l STRENGTH\n")),
+    "overlong": chunks((0, b"F" * 1030 + b" 7035000\n"), (1, b"\t\n  \r\n" + b"7" * 1024 + b"\nf\n")),
+    "bad-arguments": chunks((0, b"F\nF 1 2\nF 50000\nF 30000001\nF nan\nF 1e7\nX\n\\get_freqq\nl\n")),
+}
+for name, data in rigctl.items():
+    write("fuzz_rigctl", name, data)

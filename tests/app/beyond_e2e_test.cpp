@@ -4,8 +4,8 @@
 // reads and sets the radio while the scan runs, junk and a vanished client
 // change nothing, and every recorded reading is the radio's.
 
-#include "app/rigctl_server.h"
 #include "faults/fault_harness.h"
+#include "sharing/rigctl_server.h"
 #include "sim/band.h"
 
 #include <QMouseEvent>

@@ -30,8 +30,8 @@ QByteArray indexLine(int16_t index);
 // The whole file's bytes.
 QByteArray settingsBytes(const std::array<int16_t, 4>& indices, const QString& ownerCall, bool latin1);
 
-// Replaces the file in one step; throws RuntimeError(File) naming the file
-// and the reason, leaving any old file untouched.
+// Writes the file whole (writeWholeFile); throws RuntimeError(File) naming
+// the file and the reason, leaving any old file untouched.
 void writeSettingsFile(const QString& path, const QByteArray& bytes);
 
 // A settings line as a list index (blanks ignored, rounded like any 16-bit

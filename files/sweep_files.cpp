@@ -1,14 +1,8 @@
-#include "app/sweep_files.h"
+#include "files/sweep_files.h"
 
-#include <QSaveFile>
+#include "files/whole_file.h"
 
 namespace qv7m {
-
-namespace {
-
-QString reasonFor(const QString& path, const QString& reason) { return path + QStringLiteral(": ") + reason; }
-
-}  // namespace
 
 QByteArray recordLine(const SweepResult& sweep) {
     QByteArray line = sweep.started.toString(QStringLiteral("yyyy-MM-dd, HH:mm:ss")).toLatin1();
@@ -27,26 +21,19 @@ QByteArray sweepCsv(const SweepResult& sweep) {
     return csv;
 }
 
-bool SweepRecorder::open(const QString& path, QString* error) {
+void saveSweep(const QString& path, const SweepResult& sweep) { writeWholeFile(path, sweepCsv(sweep)); }
+
+void SweepRecorder::open(const QString& path) {
     file_.setFileName(path);
-    if (file_.open(QIODevice::WriteOnly | QIODevice::Append)) return true;
-    *error = reasonFor(path, file_.errorString());
-    return false;
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append)) throw fileError(path, file_.errorString());
 }
 
-bool SweepRecorder::append(const SweepResult& sweep, QString* error) {
+void SweepRecorder::append(const SweepResult& sweep) {
     const QByteArray line = recordLine(sweep);
-    if (file_.write(line) == line.size() && file_.flush()) return true;
-    *error = reasonFor(file_.fileName(), file_.errorString());
+    if (file_.write(line) == line.size() && file_.flush()) return;
+    const RuntimeError error = fileError(file_.fileName(), file_.errorString());
     file_.close();
-    return false;
-}
-
-bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
-    *error = reasonFor(path, f.errorString());
-    return false;
+    throw error;
 }
 
 }  // namespace qv7m

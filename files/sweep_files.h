@@ -16,21 +16,21 @@ namespace qv7m {
 QByteArray recordLine(const SweepResult& sweep);
 // "Hz,reading", then a line a step.
 QByteArray sweepCsv(const SweepResult& sweep);
+// Writes the sweep's CSV as a file; throws fileError when it cannot.
+void saveSweep(const QString& path, const SweepResult& sweep);
 
 class SweepRecorder {
 public:
-    // Opens the file for appending; false and the reason when it cannot.
-    bool open(const QString& path, QString* error);
+    // Opens the file for appending; throws fileError when it cannot.
+    void open(const QString& path);
     bool isOpen() const { return file_.isOpen(); }
-    // Appends one sweep (open, with at least one step) and flushes it, so that a crash loses at most the
-    // sweep in progress. On failure the file is closed and the reason given.
-    bool append(const SweepResult& sweep, QString* error);
+    // Appends one sweep (open, with at least one step) and flushes it, so
+    // that a crash loses at most the sweep in progress. On failure the file
+    // is closed and fileError thrown.
+    void append(const SweepResult& sweep);
 
 private:
     QFile file_;
 };
-
-// Writes bytes to a file whole; false and "file: reason" when it cannot.
-bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error);
 
 }  // namespace qv7m

@@ -1,6 +1,7 @@
-#include "app/shared_radio.h"
+#include "sharing/shared_radio.h"
 
 #include "core/runtime_error.h"
+#include "radio/cat_codec.h"
 
 #include <cmath>
 
@@ -47,10 +48,9 @@ bool SharedRadio::setFrequencyHz(int64_t hz) {
 
 std::optional<QString> SharedRadio::mode() {
     if (!freshStatus() || !link_.lastMode()) return std::nullopt;
-    static const char* const names[] = {"LSB", "USB", "CW", "AM", "FM", "RTTY", "PKTLSB"};
-    const int m = *link_.lastMode() & 0x07;
-    if (m >= int(std::size(names))) return std::nullopt;
-    return QString::fromLatin1(names[m]);
+    const char* name = cat::modeName(*link_.lastMode());
+    if (!name) return std::nullopt;
+    return QString::fromLatin1(name);
 }
 
 std::optional<int> SharedRadio::strengthDb() {

@@ -1,20 +1,20 @@
-#include "app/settingsfile.h"
+#include "files/settingsfile.h"
 
 #include "core/numeric.h"
 #include "core/runtime_error.h"
+#include "files/whole_file.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace qv7m {
 
 namespace {
-QString fileError(const QString& what, const QString& path, const QString& reason) {
-    return QStringLiteral("%1 the settings file %2: %3")
-        .arg(what, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), reason);
+// "Cannot read the settings file <file>: <reason>", the file named in full.
+RuntimeError settingsError(const QString& what, const QString& path, const QString& reason) {
+    return RuntimeError(RuntimeError::Kind::File, what + QStringLiteral(" the settings file ") +
+                                                      fileError(QFileInfo(path).absoluteFilePath(), reason).message());
 }
 
 bool isUtf8(const QByteArray& bytes) {
@@ -27,8 +27,7 @@ bool isUtf8(const QByteArray& bytes) {
 
 SettingsText readSettingsFile(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw RuntimeError(RuntimeError::Kind::File, fileError(QStringLiteral("Cannot read"), path, f.errorString()));
+    if (!f.open(QIODevice::ReadOnly)) throw settingsError(QStringLiteral("Cannot read"), path, f.errorString());
 
     std::array<QByteArray, 5> raw;
     int n = 0;
@@ -37,9 +36,7 @@ SettingsText readSettingsFile(const QString& path) {
     char buf[4096];
     while (n < 5) {
         const qint64 got = f.read(buf, sizeof buf);
-        if (got < 0)
-            throw RuntimeError(RuntimeError::Kind::File,
-                               fileError(QStringLiteral("Cannot read"), path, f.errorString()));
+        if (got < 0) throw settingsError(QStringLiteral("Cannot read"), path, f.errorString());
         if (got == 0) break;
         for (qint64 i = 0; i < got && n < 5; ++i) {
             const char c = buf[i];
@@ -87,20 +84,13 @@ QByteArray settingsBytes(const std::array<int16_t, 4>& indices, const QString& o
 }
 
 void writeSettingsFile(const QString& path, const QByteArray& bytes) {
-    // A new file replaces the old one whole, so that a failed write leaves the
-    // old settings. A folder the user may not write into can still hold a
-    // file they may: then the file is truncated and written in place.
-    QSaveFile f(path);
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly))
-        throw RuntimeError(RuntimeError::Kind::File, fileError(QStringLiteral("Cannot write"), path, f.errorString()));
-    if (f.write(bytes) != bytes.size()) {
-        const QString reason = f.errorString();
-        f.cancelWriting();
-        throw RuntimeError(RuntimeError::Kind::File, fileError(QStringLiteral("Cannot write"), path, reason));
+    // Named in full in the message, as when it is read.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    try {
+        writeWholeFile(absolute, bytes);
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.kind(), QStringLiteral("Cannot write the settings file ") + e.message());
     }
-    if (!f.commit())
-        throw RuntimeError(RuntimeError::Kind::File, fileError(QStringLiteral("Cannot write"), path, f.errorString()));
 }
 
 std::optional<int16_t> parseIndex(const QString& text) {

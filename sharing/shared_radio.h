@@ -4,7 +4,7 @@
 // when the scope is idle with an answering radio (the port opened for it and
 // closed again).
 
-#include "app/rigctl_server.h"
+#include "sharing/rigctl_protocol.h"
 #include "sweep/scan_worker.h"
 
 #include <functional>
