@@ -56,7 +56,10 @@ constexpr uint32_t countFromHz(int64_t hz) { return uint32_t((hz * 16 + 5) / 10)
 constexpr int64_t kMinHz = 100000;
 constexpr int64_t kMaxHz = 30000000;
 constexpr bool tunableHz(int64_t hz) { return hz >= kMinHz && hz <= kMaxHz; }
-constexpr bool tunableUnits(int64_t units) { return tunableHz(units * 10); }
+// In units, not Hz, so that no count overflows on its way to Hz.
+static_assert(kMinHz % 10 == 0);
+static_assert(kMaxHz % 10 == 0);
+constexpr bool tunableUnits(int64_t units) { return units >= kMinHz / 10 && units <= kMaxHz / 10; }
 
 // Bytes the radio sends back for a frame with this opcode and P4; 0 for the
 // frames it only acts on.
@@ -94,6 +97,9 @@ constexpr Frame scanEnd() { return frame(0x00, 0x00, 0x00, 0x00, op::kScanEnd); 
 // count is taken modulo 10^8.
 using Bcd = std::array<uint8_t, 4>;
 constexpr Bcd packedBcd(int64_t units) {
+    // The residue first: a negative count's pairs would hold negative digits.
+    units %= 100000000;
+    if (units < 0) units += 100000000;
     Bcd bcd{};
     for (int i = 0; i < 4; ++i) {
         const int pair = int(units % 100);

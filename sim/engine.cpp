@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "sim/cat.h"
+#include "radio/cat_codec.h"
 
 namespace qv7m::sim {
 
@@ -168,13 +168,13 @@ int Engine::meterFor(uint8_t p1) const {
 }
 
 void Engine::setVfo(const uint8_t* f, int64_t& vfo, std::string& note) {
-    const auto hz = decodeBcdHz(f);
-    if (!hz)
+    const auto units = cat::unitsFromBcd(cat::Bcd{f[0], f[1], f[2], f[3]});
+    if (!units)
         note = "badbcd";
-    else if (*hz < cat::kMinHz || *hz > cat::kMaxHz)
+    else if (!cat::tunableUnits(*units))
         note = "range";
     else
-        vfo = *hz;
+        vfo = *units * 10;
 }
 
 std::vector<uint8_t> Engine::answerFor(const uint8_t* f, std::string& note) {
@@ -190,10 +190,10 @@ std::vector<uint8_t> Engine::answerFor(const uint8_t* f, std::string& note) {
         } else if (f[3] == cat::kStatusMemoryChannel) {
             a.assign(static_cast<size_t>(n), 0x00);  // memory channel 1
         } else {
-            const auto ra = operatingRecord(vfoa_);  // the operator is on VFO-A
+            const auto ra = cat::operatingRecord(vfoa_);  // the operator is on VFO-A
             a.assign(ra.begin(), ra.end());
             if (f[3] == cat::kStatusBothVfos) {
-                const auto rb = operatingRecord(vfob_);
+                const auto rb = cat::operatingRecord(vfob_);
                 a.insert(a.end(), rb.begin(), rb.end());
             }
         }

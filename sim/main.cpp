@@ -24,7 +24,6 @@
 #endif
 
 #include "sim/band.h"
-#include "sim/cat.h"
 #include "sim/engine.h"
 #include "sim/options.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "sim/cat.h"
+#include "radio/cat_codec.h"
 
 namespace qv7m::sim {
 
