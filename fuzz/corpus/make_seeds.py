@@ -92,24 +92,20 @@ for first, n, rest in [(0x42, 5, [COPY, COPY, COPY, PAD]), (0x00, 3, [COPY, (ANY
             k.num(r, 0, 2)
 write("fuzz_codec", "meter", k.data())
 
-# --- fuzz_status_decode: whole status reads, one byte or nothing per read.
-def status(record, empty=(1, 2, 3), end_at=0):
-    t = Taken().byte(1)
-    pos = 0
-    for read in range(1, 17):
-        if read in empty or pos >= len(record):
-            t.byte(0)
-        else:
-            t.byte(1).byte(record[pos])
-            pos += 1
-    return t.byte(end_at)
+# --- fuzz_status_decode: status reads a sweep apart, each answered with a record
+# of any length (the records at the front, their lengths taken from the end).
+def status(*records):
+    t = Taken()
+    for r in records:
+        t.num(len(r), 0, 18)
+    return t.data(front=b"".join(bytes(r) for r in records))
 
 record = [0x00, 0x01, 0x5B, 0xE6, 0x80, 0, 0, 0x02, 0, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF]
-write("fuzz_status_decode", "14250000", status(record).data())
-write("fuzz_status_decode", "silent", status([]).data())
-write("fuzz_status_decode", "ffff", status([0x11] + [0xFF] * 15).data())
-write("fuzz_status_decode", "quit-in-decode", status(record, end_at=3).data())
-write("fuzz_status_decode", "shifted", status(record, empty=(1, 2, 3, 4)).data())
+write("fuzz_status_decode", "14250000", status(record))
+write("fuzz_status_decode", "silent", status([], record))
+write("fuzz_status_decode", "ffff", status([0x11] + [0xFF] * 15, record))
+write("fuzz_status_decode", "short", status(record[:6], record))
+write("fuzz_status_decode", "long", status(record + [0x5A], record))
 
 # --- fuzz_alignment: the radio's timing, line faults, then the program's calls.
 STEP, HOLD_PASS, STATUS, SLEEP, HELD_UP, REOPEN = range(6)
