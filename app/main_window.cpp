@@ -6,6 +6,7 @@
 #include "display/graticule.h"
 #include "display/trace.h"
 #include "files/picture_file.h"
+#include "files/preferences.h"
 #include "files/settingsfile.h"
 
 #include <QCloseEvent>
@@ -80,6 +81,7 @@ const QStringList kStyles{QStringLiteral("Area Graph"), QStringLiteral("Line Gra
 MainWindow::MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* parent)
     : QWidget(parent), messages_(messages), worker_(std::make_unique<ScanWorker>(link)) {
     endProgram = [] { QCoreApplication::exit(0); };
+    clickToTune_ = preferences::readFlag(preferences::kClickToTune, false);
     buildControls();
     connectWorker();
     worker_->start();
@@ -216,6 +218,8 @@ void MainWindow::buildControls() {
                               setupButton_, stepList_,    widthList_, portList_,   styleList_};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    // The first control of the tab order has the focus when the window opens.
+    quitButton_->setFocus();
 
     connect(portList_, &QComboBox::activated, this, [this] { guarded([this] { onPortChosen(); }); });
     connect(widthList_, &QComboBox::activated, this, [this] { guarded([this] { onWidthChosen(); }); });
@@ -366,7 +370,11 @@ void MainWindow::loadSettings() {
 }
 
 void MainWindow::initControls() {
-    setWindowTitle(QString::fromLatin1(kCaptionPrefix) + ownerCall_ + QStringLiteral(")"));
+    // Qt reads "[*]" in a title as the "modified" mark and drops it; doubled,
+    // it shows as typed.
+    QString call = ownerCall_;
+    call.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(QString::fromLatin1(kCaptionPrefix) + call + QStringLiteral(")"));
 
     struct Entry {
         QComboBox* list;
@@ -540,7 +548,7 @@ void MainWindow::onStartScan() {
 void MainWindow::onPlotClicked(double share) {
     // The window's low edge plus the click's share of its width, to the step.
     const SweepWindow& window = progress_.window_;
-    if (shownScan_ < 0 || window.step <= 0) return;
+    if (!clickToTune_ || shownScan_ < 0 || window.step <= 0) return;
     const double offset = std::round(share * window.span / window.step) * window.step;
     const auto units = int32_t(std::lround(window.low + offset));
     ScanWorker* worker = worker_.get();
@@ -589,6 +597,13 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
                [sweep = lastSweep_](const QString& path) { saveSweep(path, sweep); });
     });
     saveSweepAction->setEnabled(!lastSweep_.frequencies.empty());
+    menu->addSeparator();
+    QAction* clickToTune = menu->addAction(QStringLiteral("Click to tune"), this, [this](bool on) {
+        clickToTune_ = on;
+        preferences::writeFlag(preferences::kClickToTune, on);
+    });
+    clickToTune->setCheckable(true);
+    clickToTune->setChecked(clickToTune_);
     menu->popup(plot_->mapToGlobal(pos));
 }
 

@@ -5,6 +5,7 @@
 // change nothing, and every recorded reading is the radio's.
 
 #include "faults/fault_harness.h"
+#include "files/preferences.h"
 #include "sharing/rigctl_server.h"
 #include "sim/band.h"
 
@@ -55,6 +56,7 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     QString error;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0, &error)) << qPrintable(error);
     const QString record = work.filePath(QStringLiteral("sweeps.csv"));
+    qv7m::preferences::writeFlag(qv7m::preferences::kClickToTune, true);
     start();
     form->recordTo(record);
     form->shareRadioWith(server);

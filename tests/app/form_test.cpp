@@ -1,6 +1,7 @@
 // The window as laid out, start-up, the settings file, "Setup", "Quit" and
 // closing the window, on the real form with the simulated radio on a virtual clock.
 
+#include "files/preferences.h"
 #include "radio/aligned_link.h"
 #include "support/virtual_radio.h"
 #include "support/window.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFontInfo>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -298,4 +300,46 @@ TEST_F(Startup, SetupKeepsTheSelectionsAndShowsTheCallsignNowInTheFile) {
     for (const char* l : {"portList", "stepList", "widthList", "styleList"})
         EXPECT_EQ(list(*form, l)->count(), QLatin1String(l) == "styleList" ? 3 : 4);
     EXPECT_EQ(lastSent(2), (std::vector<QByteArray>{kScanEnd, "close"}));
+}
+
+// The first control of the tab order has the focus, so Space at start-up presses "Quit" and opens no list.
+TEST_F(Startup, TheFocusStartsOnQuit) {
+    auto form = loaded();
+    form->show();
+    EXPECT_EQ(form->focusWidget(), child(*form, "quitButton"));
+}
+
+// A left click on the plot during a scan tunes VFO-A only when the user has turned click to tune on;
+// the choice is kept in the program's own settings store, never in the settings file.
+TEST_F(Startup, ALeftClickTunesVfoAOnlyWithClickToTuneOn) {
+    const QByteArray kSetVfoA(1, char(0x0A));
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        preferences::writeFlag(preferences::kClickToTune, on);
+        const long before = long(radio.sent.size());
+        auto form = loaded();
+        form->show();
+        scanThen(*form, 45, [&] {
+            // Half-way across the 10 kHz window around 14.250 MHz, at 100 Hz steps.
+            QWidget* plot = child(*form, "plot");
+            const QPointF at(plot->width() / 2.0, 20);
+            QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(plot, &press);
+            const long long drawn = form->scan().stepsDrawn();
+            ASSERT_TRUE(waitFor([&] { return form->scan().stepsDrawn() > drawn + 5; }));
+            click(*form, "setupButton");
+        });
+        form.reset();
+        std::vector<QByteArray> tunings;
+        for (auto f = radio.sent.begin() + before; f != radio.sent.end(); ++f) {
+            if (f->size() == 5 && f->endsWith(kSetVfoA)) tunings.push_back(*f);
+        }
+        if (on) {
+            EXPECT_EQ(tunings, (std::vector<QByteArray>{QByteArray::fromHex("005042010A")}));
+        } else {
+            EXPECT_TRUE(tunings.empty());
+        }
+        EXPECT_FALSE(readIni().contains("clickToTune"));
+    }
+    preferences::writeFlag(preferences::kClickToTune, false);
 }

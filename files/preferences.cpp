@@ -1,0 +1,24 @@
+#include "files/preferences.h"
+
+#include <QSettings>
+
+namespace qv7m::preferences {
+
+bool readFlag(const QString& key, bool fallback) {
+    const QVariant value =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"))
+            .value(key);
+    // Anything but a clear yes or no (hand-edited, say) keeps the default.
+    if (!value.isValid()) return fallback;
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) return true;
+    if (text == QLatin1String("false") || text == QLatin1String("0")) return false;
+    return fallback;
+}
+
+void writeFlag(const QString& key, bool value) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"));
+    settings.setValue(key, value);
+}
+
+}  // namespace qv7m::preferences
