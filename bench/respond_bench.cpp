@@ -11,7 +11,7 @@
 // "--" go to the simulator instead.
 
 #include "app/main_window.h"
-#include "radio/serialcontrol.h"
+#include "radio/serial_line.h"
 #include "sim/sim_harness.h"
 
 #include <unistd.h>
@@ -40,7 +40,7 @@ constexpr int kTickMs = 10;
 // whether the click on "Start scan" returns only when the scan stops or at
 // once: then the event loop runs here until the time is up. Returns the steps
 // drawn, or -1 if the radio did not answer the probe.
-long long scanFor(qv7m::CommControl& comm, qv7m::MessagePresenter& messages, int ms,
+long long scanFor(qv7m::AlignedLink& comm, qv7m::MessagePresenter& messages, int ms,
                   const std::function<void()>& starting) {
     qv7m::MainWindow form(comm, messages);
     form.endProgram = [] {};
@@ -60,7 +60,16 @@ long long scanFor(qv7m::CommControl& comm, qv7m::MessagePresenter& messages, int
         QObject::connect(&stopper, &QTimer::timeout, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    return form.sweep().stepsDrawn();
+    // The scan's thread ends the scan and closes the port before the window goes.
+    const long long drawn = form.scan().stepsDrawn();
+    QEventLoop ending;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &ending, [&] {
+        if (!form.scan().running()) ending.quit();
+    });
+    poll.start(20);
+    ending.exec();
+    return drawn;
 }
 // ======================================================================
 
@@ -96,7 +105,7 @@ int main(int argc, char** argv) {
     QDir::setCurrent(work.path());
     if (::symlink(sim.link.c_str(), "COM1") != 0) return 1;
 
-    auto comm = qv7m::makeSerialControl();
+    auto comm = std::make_unique<qv7m::AlignedLink>(qv7m::makeSerialLine());
     struct : qv7m::MessagePresenter {
         void show(const QString& text) override { shown << text; }
         QStringList shown;
