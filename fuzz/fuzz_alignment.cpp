@@ -162,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The answers as the line delivered them (an added byte is in what the radio sent, a garbled one is added
     // here); a fault may also cost the next two requests (asked before it showed; a short status answer shows late).
     std::vector<QByteArray> delivered = radio.answers;
-    std::set<size_t> hit, spoilt;
+    std::set<size_t> hit;
+    std::set<size_t> spoilt;
     for (const Fault& f : radio.faults) {
         if (size_t(f.answer) >= delivered.size() || f.byte >= radio.answers[f.answer].size()) continue;
         hit.insert(f.answer);
@@ -172,7 +173,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const test::InStep reads = test::compareReads(requests, delivered, false);
     FUZZ_CHECK(reads.foreign.empty(), "request %zu read a byte of another answer", reads.foreign.at(0));
     for (size_t n : reads.shifted) FUZZ_CHECK(hit.count(n), "request %zu read out of step", n);
-    for (size_t n : reads.short_)
-        FUZZ_CHECK(!exact || spoilt.count(n), "request %zu read nothing where its answer had a byte", n);
+    if (exact) {
+        for (size_t n : reads.short_)
+            FUZZ_CHECK(spoilt.count(n), "request %zu read nothing where its answer had a byte", n);
+    }
     return 0;
 }

@@ -17,9 +17,11 @@ static SettingsText writeAndRead(const char* data, qsizetype size) {
     if (!f.open(QIODevice::WriteOnly) || f.write(data, size) != size || !f.flush()) std::abort();
     const SettingsText text = readSettingsFile(f.fileName());
     FUZZ_CHECK(text.lines.size() <= 5, "%d lines read", int(text.lines.size()));
-    for (const QString& line : text.lines)
-        FUZZ_CHECK(line.size() <= kMaxSettingsLine && !line.contains('\r') && !line.contains('\n'),
-                   "a line of %d characters read", int(line.size()));
+    for (const QString& line : text.lines) {
+        FUZZ_CHECK(line.size() <= kMaxSettingsLine, "a line of %d characters read", int(line.size()));
+        FUZZ_CHECK(!line.contains('\r'), "a line of %d characters read", int(line.size()));
+        FUZZ_CHECK(!line.contains('\n'), "a line of %d characters read", int(line.size()));
+    }
     return text;
 }
 
@@ -36,11 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool latin1 = text.lines.size() == 5 && text.lastLineLatin1;
     const QString call = text.lines.size() == 5 ? text.lines[4] : QStringLiteral("N0CALL");
     const QByteArray out = settingsBytes(indices, call, latin1);
-    FUZZ_CHECK(out.endsWith("\r\n") && out.count("\r\n") == 5, "\"Quit\" would write %s", out.toHex(' ').data());
+    FUZZ_CHECK(out.endsWith("\r\n"), "\"Quit\" would write %s", out.toHex(' ').data());
+    FUZZ_CHECK(out.count("\r\n") == 5, "\"Quit\" would write %s", out.toHex(' ').data());
 
     const SettingsText again = writeAndRead(out.constData(), out.size());
-    FUZZ_CHECK(again.lines.size() == 5 && again.lines[4] == call && again.lastLineLatin1 == latin1,
-               "the callsign does not read back as it was");
+    FUZZ_CHECK(again.lines.size() == 5, "the callsign does not read back as it was");
+    FUZZ_CHECK(again.lines[4] == call, "the callsign does not read back as it was");
+    FUZZ_CHECK(again.lastLineLatin1 == latin1, "the callsign does not read back as it was");
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(parseIndex(again.lines[i]) == indices[size_t(i)], "line %d reads back as another index", i + 1);
     return 0;

@@ -48,8 +48,8 @@ protected:
 TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     if (QStandardPaths::findExecutable(QStringLiteral("rigctl")).isEmpty()) GTEST_SKIP() << "no rigctl";
     QFile ini(work.filePath(QStringLiteral("qv-7m.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                ini.write("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n") > 0);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_GT(ini.write("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n"), 0);
     ini.close();  // 10 kHz, 250 Hz, area graph
     simtest::Sim radio({"--pacing", "before", "--latency", "40", "--jitter", "10", "--batch", "16"});
     linkTo(radio);
@@ -72,22 +72,26 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
                 if (sweep().sweepsStarted() < 2) return false;
                 EXPECT_EQ(text(*form, "lowEdgeLabel"), "14245000 Hz");
                 clickPlotAt(0.75);
-                return ++phase, false;
+                ++phase;
+                return false;
             case 1:
                 if (centre != "14252500 Hz") return false;
                 ask({"f"});
-                return ++phase, false;
+                ++phase;
+                return false;
             case 2:
                 if (!answered()) return false;
                 EXPECT_EQ(out, "14252500");
                 ask({"F", "7035000"});
-                return ++phase, false;
+                ++phase;
+                return false;
             case 3:
                 if (!answered()) return false;
                 EXPECT_EQ(rigctl.exitCode(), 0);
                 sweepAtRetune = sweep().sweepsStarted();
                 ask({"l", "STRENGTH"});
-                return ++phase, false;
+                ++phase;
+                return false;
             case 4: {
                 if (!answered()) return false;
                 bool number = false;
@@ -100,12 +104,14 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
                 junk.flush();
                 junk.abort();
                 ask({"f"});
-                return ++phase, false;
+                ++phase;
+                return false;
             }
             case 5:
                 if (!answered()) return false;
                 EXPECT_EQ(out, "7035000");
-                return ++phase, false;
+                ++phase;
+                return false;
             default:  // a whole sweep around the new frequency, then stop
                 if (sweep().sweepsStarted() < sweepAtRetune + 2) return false;
                 click(*form, "setupButton");
@@ -120,12 +126,15 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     const qv7m::sim::Meter truth(qv7m::sim::builtinBand(), 1);
     QFile file(record);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    int lines = 0, around7035 = 0;
+    int lines = 0;
+    int around7035 = 0;
     for (const QByteArray& line : file.readAll().split('\n')) {
         if (line.isEmpty()) continue;
         const QList<QByteArray> f = line.split(',');
         ASSERT_EQ(f.size(), 6 + 41) << line.constData();
-        const qint64 low = f[2].toLongLong(), high = f[3].toLongLong(), step = f[4].toLongLong();
+        const qint64 low = f[2].toLongLong();
+        const qint64 high = f[3].toLongLong();
+        const qint64 step = f[4].toLongLong();
         EXPECT_EQ(high - low, 10000);
         EXPECT_EQ(step, 250);
         EXPECT_EQ(f[5].trimmed(), "1");

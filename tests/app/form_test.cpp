@@ -27,7 +27,10 @@ const QByteArray kScanEnd = QByteArray::fromHex("0000000085");
 
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid() && QDir::setCurrent(dir.path())); }
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    }
     void TearDown() override { QDir::setCurrent(QDir::tempPath()); }
     void writeIni(const QByteArray& bytes) { ASSERT_TRUE(writeFile(ini, bytes)); }
     QByteArray readIni() { return fileBytes(ini); }
@@ -76,8 +79,14 @@ protected:
 
 // Twips; nullptr or 0: not checked.
 struct Expected {
-    const char *name, *kind, *container, *text;
-    int left, top, width, height;
+    const char* name;
+    const char* kind;
+    const char* container;
+    const char* text;
+    int left;
+    int top;
+    int width;
+    int height;
     const char* font;
     double points;
     bool bold;
@@ -123,40 +132,48 @@ QColor colour(const MainWindow& f, const char* name, QPalette::ColorRole role) {
 
 TEST_F(Startup, EveryControlAsLaidOut) {
     MainWindow form(comm, messages);
-    EXPECT_TRUE(form.size() == QSize(px(8205), px(5010)) && form.minimumSize() == form.maximumSize())
-        << "a fixed client area";
-    EXPECT_TRUE(form.windowTitle() == QStringLiteral("Yaesu FT-1000MP Bandscope") && !form.windowIcon().isNull());
+    EXPECT_EQ(form.size(), QSize(px(8205), px(5010))) << "a fixed client area";
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "a fixed client area";
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Yaesu FT-1000MP Bandscope"));
+    EXPECT_FALSE(form.windowIcon().isNull());
     for (const Expected& e : kLayout) {
         SCOPED_TRACE(e.name);
         auto* w = child(form, e.name);
         EXPECT_STREQ(w->metaObject()->className(), e.kind);
         EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(e.container));
         EXPECT_EQ(w->geometry(), QRect(px(e.left), px(e.top), px(e.width), px(e.height)));
-        EXPECT_TRUE(w->isEnabled() && w->isVisibleTo(&form));
+        EXPECT_TRUE(w->isEnabled());
+        EXPECT_TRUE(w->isVisibleTo(&form));
         const auto* label = qobject_cast<QLabel*>(w);
         const QString text = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
-        EXPECT_TRUE(!e.text || text == QString::fromLatin1(e.text)) << text.toStdString();
+        if (e.text) {
+            EXPECT_EQ(text, QString::fromLatin1(e.text)) << text.toStdString();
+        }
         if (e.font) {
-            EXPECT_TRUE(w->font().families().value(0) == e.font && w->font().pointSizeF() == e.points &&
-                        w->font().bold() == e.bold);
+            EXPECT_EQ(w->font().families().value(0), QString::fromLatin1(e.font));
+            EXPECT_EQ(w->font().pointSizeF(), e.points);
+            EXPECT_EQ(w->font().bold(), e.bold);
             const QString drawn = QFontInfo(w->font()).family();  // where the named font is missing, its stand-in
             EXPECT_TRUE(drawn == QString::fromLatin1(e.font) || drawn.startsWith(QStringLiteral("Liberation")))
                 << drawn.toStdString();
         }
         const auto align = e.align == 'L' ? Qt::AlignLeft : e.align == 'C' ? Qt::AlignHCenter : Qt::AlignRight;
-        EXPECT_TRUE(!e.align || label->alignment() & align);
+        if (e.align) {
+            EXPECT_TRUE(label->alignment() & align);
+        }
     }
-    EXPECT_TRUE(form.palette().color(QPalette::Window) == ole(0xC0C0C0) &&
-                colour(form, "meterScale", QPalette::Window) == ole(0xC0C0C0));
-    EXPECT_TRUE(colour(form, "tuningLabel", QPalette::WindowText) == ole(0x00FF00) &&
-                colour(form, "tuningLabel", QPalette::Window) == ole(0));
-    EXPECT_TRUE(child(form, "tuningLabel")->autoFillBackground() &&
-                colour(form, "meterBar", QPalette::Window) == ole(0x0000FF));
+    EXPECT_EQ(form.palette().color(QPalette::Window), ole(0xC0C0C0));
+    EXPECT_EQ(colour(form, "meterScale", QPalette::Window), ole(0xC0C0C0));
+    EXPECT_EQ(colour(form, "tuningLabel", QPalette::WindowText), ole(0x00FF00));
+    EXPECT_EQ(colour(form, "tuningLabel", QPalette::Window), ole(0));
+    EXPECT_TRUE(child(form, "tuningLabel")->autoFillBackground());
+    EXPECT_EQ(colour(form, "meterBar", QPalette::Window), ole(0x0000FF));
     const ImageSurface& plot = child<PictureBox>(form, "plot")->surface();
-    EXPECT_TRUE(plot.backColor() == 0 && plot.foreColor() == 0xE0E0E0u &&
-                child<PictureBox>(form, "scaleStrip")->surface().backColor() == 0);
-    EXPECT_TRUE(child<QLabel>(form, "meterScale")->pixmap().size() == QSize(168, 19) &&
-                child<QLabel>(form, "frontPanel")->pixmap().size() == QSize(200, 64));
+    EXPECT_EQ(plot.backColor(), 0u);
+    EXPECT_EQ(plot.foreColor(), 0xE0E0E0u);
+    EXPECT_EQ(child<PictureBox>(form, "scaleStrip")->surface().backColor(), 0u);
+    EXPECT_EQ(child<QLabel>(form, "meterScale")->pixmap().size(), QSize(168, 19));
+    EXPECT_EQ(child<QLabel>(form, "frontPanel")->pixmap().size(), QSize(200, 64));
     form.setSmeterWidth(10 * 255);
     EXPECT_EQ(child(form, "meterBar")->width(), child(form, "meterScale")->width()) << "a full reading spans the scale";
     form.setSmeterWidth(0);
@@ -165,7 +182,8 @@ TEST_F(Startup, EveryControlAsLaidOut) {
 
     // The whole tab cycle: labels, the frame and the image never take the focus.
     QStringList chain;
-    QWidget *first = child(form, "quitButton"), *w = first;
+    QWidget* first = child(form, "quitButton");
+    QWidget* w = first;
     do {
         if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
     } while ((w = w->nextInFocusChain()) != first && chain.size() < 50);
@@ -209,18 +227,25 @@ TEST_F(Startup, FilesAreRestoredOrFallBackAndQuitWritesAWellFormedFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        c.bytes.isNull() ? void(QFile::remove(ini)) : writeIni(c.bytes);
+        if (c.bytes.isNull())
+            QFile::remove(ini);
+        else
+            writeIni(c.bytes);
         auto form = loaded();
-        EXPECT_TRUE(child(*form, "startButton")->isEnabled() &&
-                    radio.port == list(*form, "portList")->currentIndex() + 1)
+        EXPECT_TRUE(child(*form, "startButton")->isEnabled()) << "the restored port probed, and the radio found";
+        EXPECT_EQ(radio.port, list(*form, "portList")->currentIndex() + 1)
             << "the restored port probed, and the radio found";
         EXPECT_EQ(selections(*form), c.chosen);
-        EXPECT_TRUE(!c.call || form->windowTitle() == caption(c.call)) << form->windowTitle().toStdString();
+        if (c.call) {
+            EXPECT_EQ(form->windowTitle(), caption(c.call)) << form->windowTitle().toStdString();
+        }
         quit(*form);
         const QByteArray written = readIni();
         EXPECT_TRUE(wellFormed.match(QString::fromLatin1(written)).hasMatch()) << written.left(80).toStdString();
         EXPECT_TRUE(written.startsWith(" " + QByteArray::number(list(*form, "portList")->currentIndex())));
-        EXPECT_TRUE(!c.keptAsIs || written == c.bytes) << written.left(80).toStdString();
+        if (c.keptAsIs) {
+            EXPECT_EQ(written, c.bytes) << written.left(80).toStdString();
+        }
     }
     EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -265,17 +290,22 @@ TEST_F(Startup, QuitWritesInPlaceInAReadOnlyFolderAndReportsAFileItCannotWrite) 
     list(*form, "styleList")->setCurrentIndex(2);
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x5555)));  // r-x for all
     const bool root = geteuid() == 0;  // permissions bind root only through another user
-    ASSERT_TRUE(!root || seteuid(65534) == 0);
+    if (root) {
+        ASSERT_EQ(seteuid(65534), 0);
+    }
     const bool folderTakesFiles = QFile(dir.filePath(QStringLiteral("new"))).open(QIODevice::WriteOnly);
     quit(*form);
-    ASSERT_TRUE(!root || seteuid(0) == 0);
+    if (root) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
     EXPECT_FALSE(folderTakesFiles);
     QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7555));
     EXPECT_EQ(readIni(), " 0 \r\n 0 \r\n 0 \r\n 2 \r\nK1ABC\r\n");
-    EXPECT_TRUE(ends == 1 && messages.shown.isEmpty());
+    EXPECT_EQ(ends, 1);
+    EXPECT_TRUE(messages.shown.isEmpty());
 
-    ASSERT_TRUE(QFile::remove(ini) &&
-                QDir(dir.path()).mkdir(QStringLiteral("qv-7m.ini")));  // a folder in the file's place
+    ASSERT_TRUE(QFile::remove(ini));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("qv-7m.ini")));  // a folder in the file's place
     form = loaded();
     EXPECT_EQ(form->windowTitle(), caption("N0CALL")) << "a folder is no settings file";
     quit(*form);
@@ -294,8 +324,8 @@ TEST_F(Startup, SetupKeepsTheSelectionsAndShowsTheCallsignNowInTheFile) {
         child<QCheckBox>(*form, "holdBox")->setChecked(true);
         click(*form, "setupButton");
     });
-    EXPECT_TRUE(form->windowTitle() == caption("W1XYZ") && !child<QCheckBox>(*form, "holdBox")->isChecked())
-        << form->windowTitle().toStdString();
+    EXPECT_EQ(form->windowTitle(), caption("W1XYZ")) << form->windowTitle().toStdString();
+    EXPECT_FALSE(child<QCheckBox>(*form, "holdBox")->isChecked());
     EXPECT_EQ(selections(*form), QStringList({"COM2", "40", "1000", "Line Graph"}));
     for (const char* l : {"portList", "stepList", "widthList", "styleList"})
         EXPECT_EQ(list(*form, l)->count(), QLatin1String(l) == "styleList" ? 3 : 4);

@@ -17,7 +17,9 @@ namespace {
 
 struct Timing {
     const char* pacing;
-    int latencyMs, jitterMs, batchMs;
+    int latencyMs;
+    int jitterMs;
+    int batchMs;
     bool busy;
 };
 void PrintTo(const Timing& t, std::ostream* os) {
@@ -41,7 +43,10 @@ struct BusyProcesses {
                 pids.push_back(pid);
     }
     ~BusyProcesses() {
-        for (pid_t pid : pids) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+        for (pid_t pid : pids) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
     }
     std::vector<pid_t> pids;
 };

@@ -15,16 +15,19 @@ TEST(Plot, AKnownTraceInEveryStyle) {
         return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5;
     };
     const auto green = [](int g) { return RGB(0, g, 0); };
-    const OleColor grid = RGB(80, 80, 80), black = 0;
+    const OleColor grid = RGB(80, 80, 80);
+    const OleColor black = 0;
     // The style, and what is seen on a grid line before the trace, and after it on the carrier's top, where
     // the gone signal stood and on the floor only the first sweep reached.
     const std::tuple<int16_t, std::array<OleColor, 4>> cases[] = {{0, {grid, green(220), black, green(140)}},
                                                                   {1, {grid, green(220), black, green(140)}},
                                                                   {2, {black, green(200), green(20), green(20)}}};
     for (const auto& [style, want] : cases) {
-        ImageSurface plot(8000, 2550, black, 0x00E0E0E0), strip(8000, 150, black, 0);
+        ImageSurface plot(8000, 2550, black, 0x00E0E0E0);
+        ImageSurface strip(8000, 150, black, 0);
         const auto at = [&](double x, double y) { return plot.pixel(plot.toPixel(x), plot.toPixel(y)); };
-        double span = 0, prev = 0;
+        double span = 0;
+        double prev = 0;
         paintGraticule(plot, strip, "10", style, span);
         EXPECT_EQ(span, 1000);
         EXPECT_EQ(at(4500, 2380), want[0]) << style << ": a grid line";

@@ -18,7 +18,8 @@ enum class Then { Setup, ScanFails, KillAndSetup, KillAndQuit };  // how the sca
 
 // The simulator's --fault ("" none) and --pacing; steps: drawn before the press, or when the scan fails.
 struct Fault {
-    const char *name, *simFault;
+    const char* name;
+    const char* simFault;
     Probe probe;
     Then then;
     long long steps;
@@ -57,7 +58,9 @@ protected:
     void expectGone(const simtest::Sim& radio) {
         const QString m = messages.shown.value(messages.shown.size() - 1);
         const QString port = QStringLiteral("COM1 (%1): the port has gone away (").arg(radio.pty.c_str());
-        EXPECT_TRUE(m.startsWith(port) && m.endsWith(QLatin1Char(')')) && m.size() > port.size() + 1) << qPrintable(m);
+        EXPECT_TRUE(m.startsWith(port)) << qPrintable(m);
+        EXPECT_TRUE(m.endsWith(QLatin1Char(')'))) << qPrintable(m);
+        EXPECT_GT(m.size(), port.size() + 1) << qPrintable(m);
     }
 };
 
@@ -67,15 +70,16 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     const Fault& f = GetParam();
     std::vector<std::string> args{"--pacing", f.pacing};
     if (*f.simFault) args.insert(args.end(), {"--fault", f.simFault});
-    simtest::Sim radio(args), sound;
+    simtest::Sim radio(args);
+    simtest::Sim sound;
     const bool pulled = f.probe == Probe::Gone || f.then != Then::Setup;
     int shown = f.probe != Probe::Answered;  // messages so far
     linkTo(radio);
     const double probeFrom = simtest::nowMs();
     start();
     ASSERT_EQ(messages.shown.size(), shown);
-    EXPECT_TRUE(child(*form, "startButton")->isEnabled() == (f.probe == Probe::Answered) &&
-                form->windowTitle().endsWith("(DL1ABC)"));
+    EXPECT_EQ(child(*form, "startButton")->isEnabled(), f.probe == Probe::Answered);
+    EXPECT_TRUE(form->windowTitle().endsWith("(DL1ABC)"));
     if (f.probe == Probe::Gone) expectGone(radio);
     if (f.probe == Probe::NoResponse) {
         EXPECT_EQ(messages.shown[0], QStringLiteral("No response from Yaesu FT-1000MP on COM1"));
@@ -96,9 +100,12 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         }));
         QCoreApplication::processEvents();
         // Status reads that find nothing leave the centre where the window put it.
-        EXPECT_TRUE(std::string(f.simFault) != "silent" || centre == QStringLiteral("14250000 Hz"))
-            << qPrintable(centre);
-        EXPECT_TRUE(f.then != Then::ScanFails || sweep().stepsDrawn() == f.steps) << sweep().stepsDrawn();
+        if (std::string(f.simFault) == "silent") {
+            EXPECT_EQ(centre, QStringLiteral("14250000 Hz")) << qPrintable(centre);
+        }
+        if (f.then == Then::ScanFails) {
+            EXPECT_EQ(sweep().stepsDrawn(), f.steps) << sweep().stepsDrawn();
+        }
         shown += pulled;
         ASSERT_EQ(messages.shown.size(), shown) << "one message a failure, no cascade";
         if (pulled) {
@@ -109,13 +116,16 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
                       1 + 2 + 30);  // the start's status read, the sweep's, each step's
         }
     }
-    EXPECT_TRUE(!comm->isOpen() && descriptorsOn(radio.pty) == 0) << "the port is given back";
+    EXPECT_FALSE(comm->isOpen()) << "the port is given back";
+    EXPECT_EQ(descriptorsOn(radio.pty), 0) << "the port is given back";
     if (f.then == Then::KillAndQuit) {  // the user asked to end: the settings are written all the same
-        EXPECT_TRUE(ends == 1 && iniNow() == kQuitIni);
+        EXPECT_EQ(ends, 1);
+        EXPECT_EQ(iniNow(), kQuitIni);
         return;
     }
     if (f.probe != Probe::Gone) expectSetUpState();
-    EXPECT_TRUE(ends == 0 && iniNow() == kHandWrittenIni);
+    EXPECT_EQ(ends, 0);
+    EXPECT_EQ(iniNow(), kHandWrittenIni);
     if (std::string(f.pacing) == "between") return;  // the way back to a sound radio is the same
     if (pulled) {                                    // the cable still out: the port cannot be had
         linkToNothing();
@@ -146,9 +156,13 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     EXPECT_EQ(labels, QStringList({"14210000 Hz", "14250000 Hz", "14290000 Hz"}));
     expectSetUpState();
     EXPECT_GE(expectInStep(sound), 1 + 2 + 30);
-    EXPECT_TRUE(radioEndsWith(sound, 0x85) && descriptorsOn(sound.pty) == 0 && iniNow() == kHandWrittenIni);
+    EXPECT_TRUE(radioEndsWith(sound, 0x85));
+    EXPECT_EQ(descriptorsOn(sound.pty), 0);
+    EXPECT_EQ(iniNow(), kHandWrittenIni);
     quit();
-    EXPECT_TRUE(ends == 1 && iniNow() == kQuitIni && messages.shown.size() == shown);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(iniNow(), kQuitIni);
+    EXPECT_EQ(messages.shown.size(), shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Radio, Faults, ::testing::ValuesIn(kFaults),

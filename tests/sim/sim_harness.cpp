@@ -56,15 +56,21 @@ Sim::Sim(std::vector<std::string> args) {
 }
 
 Sim::~Sim() {
-    if (pid > 0 && stop(SIGTERM) < 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (pid > 0 && stop(SIGTERM) < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
     std::system(("rm -rf " + dir).c_str());
 }
 
 int Sim::stop(int sig) {
     if (pid <= 0 || kill(pid, sig) != 0) return -1;
-    for (const double until = nowMs() + 5000; nowMs() < until; usleep(2000))
-        if (int st = 0; waitpid(pid, &st, WNOHANG) == pid)
-            return pid = -1, WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    for (const double until = nowMs() + 5000; nowMs() < until; usleep(2000)) {
+        if (int st = 0; waitpid(pid, &st, WNOHANG) == pid) {
+            pid = -1;
+            return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        }
+    }
     return -1;
 }
 

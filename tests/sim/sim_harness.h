@@ -17,7 +17,9 @@ public:
     int stop(int sig);  // the exit status, or -1 if it did not end
     std::vector<std::string> log() const;
 
-    std::string dir, link, pty;  // link: its COMn in dir; pty: the device behind it
+    std::string dir;
+    std::string link;  // its COMn in dir
+    std::string pty;   // the device behind it
     pid_t pid = -1;
 };
 

@@ -48,7 +48,9 @@ public:
 // took anything else (shifted), nothing where their answer had a byte (short_), or a byte not in it (foreign).
 struct InStep {
     size_t compared = 0;
-    std::vector<size_t> shifted, short_, foreign;
+    std::vector<size_t> shifted;
+    std::vector<size_t> short_;
+    std::vector<size_t> foreign;
 };
 
 inline InStep compareReads(const std::vector<Reads>& requests, const std::vector<QByteArray>& answers,
@@ -56,13 +58,19 @@ inline InStep compareReads(const std::vector<Reads>& requests, const std::vector
     InStep r;
     r.compared = std::min(requests.size(), answers.size());
     for (size_t n = 0; n < r.compared; ++n) {
-        QByteArray got, want;
-        bool shifted = false, missing = false, foreign = false;
+        QByteArray got;
+        QByteArray want;
+        bool shifted = false;
+        bool missing = false;
+        bool foreign = false;
         for (size_t k = 0; k < requests[n].size(); ++k) {
-            const QByteArray w = k < 3 ? QByteArray() : answers[n].mid(int(k) - 3, 1), g = requests[n][k];
-            shifted |= !g.isEmpty() && g != w, missing |= g.isEmpty() && !w.isEmpty(),
-                foreign |= !g.isEmpty() && !answers[n].contains(g);
-            got += g.isEmpty() ? "--" : g.toHex(), want += w.isEmpty() ? "--" : w.toHex();
+            const QByteArray w = k < 3 ? QByteArray() : answers[n].mid(int(k) - 3, 1);
+            const QByteArray g = requests[n][k];
+            shifted |= !g.isEmpty() && g != w;
+            missing |= g.isEmpty() && !w.isEmpty();
+            foreign |= !g.isEmpty() && !answers[n].contains(g);
+            got += g.isEmpty() ? "--" : g.toHex();
+            want += w.isEmpty() ? "--" : w.toHex();
         }
         if (shifted) r.shifted.push_back(n);
         if (missing) r.short_.push_back(n);

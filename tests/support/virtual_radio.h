@@ -17,7 +17,8 @@ public:
     // Answer: 0-based, in the order the radio sends them; byte: 0-based within it, an added byte goes before it.
     struct LineFault {
         enum Kind { Drop, Add, Garble } kind;
-        int answer, byte;
+        int answer;
+        int byte;
     };
 
     explicit VirtualRadio(sim::EngineConfig cfg = {})
@@ -99,9 +100,12 @@ private:
         const int index = int(answers[current_].size());
         answers[current_].append(char(b));
         bool dropped = false;
-        for (const LineFault& f : faults)
-            if (f.answer == int(current_) && f.byte == index)
-                b ^= f.kind == LineFault::Garble ? 0x55 : 0, dropped |= f.kind == LineFault::Drop;
+        for (const LineFault& f : faults) {
+            if (f.answer == int(current_) && f.byte == index) {
+                b ^= f.kind == LineFault::Garble ? 0x55 : 0;
+                dropped |= f.kind == LineFault::Drop;
+            }
+        }
         if (!dropped && open_) waiting_.push_back(b);  // sent while the port is closed: lost
         if (last) ++current_;
     }

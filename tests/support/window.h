@@ -25,7 +25,8 @@ inline QString text(const QWidget& window, const char* label) { return child<QLa
 inline void click(const QWidget& window, const char* button) { child<QAbstractButton>(window, button)->click(); }
 inline void choose(const QWidget& window, const char* list, int index) {  // as a user's click does
     QComboBox* c = child<QComboBox>(window, list);
-    c->setCurrentIndex(index), emit c->activated(index);
+    c->setCurrentIndex(index);
+    emit c->activated(index);
 }
 
 // Runs the window's events until `done` holds, checking every 20 ms; false
