@@ -253,14 +253,12 @@ void MainWindow::connectWorker() {
         ++progress_.sweepsStarted_;
         if (progress_.onSweepStarted) progress_.onSweepStarted();
     });
-    connect(w, &ScanWorker::tuningShown, this, [this](int id, const QString& frequency) {
-        if (shown(id)) tuningLabel_->setText(frequency);
-    });
-    connect(w, &ScanWorker::meterShown, this, [this](int id, int reading) {
-        if (shown(id)) setSmeterWidth(10.0 * reading);
-    });
-    connect(w, &ScanWorker::pointMeasured, this, [this](int id, const PlotPoint& p) {
+    connect(w, &ScanWorker::passShown, this, [this](int id, const PassShown& pass) {
         if (!shown(id)) return;
+        if (!pass.tuning.isEmpty()) tuningLabel_->setText(pass.tuning);
+        setSmeterWidth(10.0 * pass.reading);
+        if (!pass.drawn) return;
+        const PlotPoint& p = pass.point;
         const auto style = static_cast<int16_t>(styleList_->currentIndex());
         drawPoint(plot_->surface(),
                   PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, style});

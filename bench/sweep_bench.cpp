@@ -102,7 +102,9 @@ void scan(bool paceBefore, int sweeps, bool withClient = false) {
                 worker.post([&worker] { worker.setup(); });
             }
         });
-        QObject::connect(&worker, &ScanWorker::pointMeasured, [&](int, const PlotPoint& p) {
+        QObject::connect(&worker, &ScanWorker::passShown, [&](int, const PassShown& pass) {
+            if (!pass.drawn) return;
+            const PlotPoint& p = pass.point;
             drawPoint(image, PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, 0});
         });
         QObject::connect(&worker, &ScanWorker::scanEnded, &loop, &QEventLoop::quit);

@@ -14,8 +14,7 @@ constexpr int kLongestPacingMs = 255;
 
 AlignedLink::AlignedLink(std::unique_ptr<Line> line) : AlignedLink(std::move(line), Timing{}) {}
 
-AlignedLink::AlignedLink(std::unique_ptr<Line> line, const Timing& timing)
-    : line_(std::move(line)), timing_(timing) {}
+AlignedLink::AlignedLink(std::unique_ptr<Line> line, const Timing& timing) : line_(std::move(line)), timing_(timing) {}
 
 void AlignedLink::open(int16_t port) {
     line_->open(port, LineSettings{});
@@ -24,6 +23,7 @@ void AlignedLink::open(int16_t port) {
     afresh_ = unsettled_;
     slowTail_ = slowTail_ && unsettled_;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
+    leastPacingMs_ = -1;
     // txFree_ stays: what was written before a close may still be on its way.
     lastHeard_ = afresh_ ? line_->now() : std::numeric_limits<LineTime>::min() / 2;
 }
@@ -54,7 +54,9 @@ void AlignedLink::send(const cat::Frame& frame) { write(frame, false); }
 void AlignedLink::ask(const cat::Frame& request) { write(request, cat::answerLength(request) > 0); }
 
 void AlignedLink::write(const cat::Frame& frame, bool asks) {
-    settle();
+    // What has come so far, and the deadlines passed, decide whether a
+    // request must wait; a frame that asks nothing goes out as it is.
+    if (asks) settle();
     // Past the bound the line never went quiet: the request goes out, but its
     // answer is given up with the rest until it does.
     const bool givenUp = asks && afresh_ && !waitForLine(false);
@@ -64,7 +66,10 @@ void AlignedLink::write(const cat::Frame& frame, bool asks) {
     const LineTime start = std::max(writtenAt, txFree_);
     txFree_ = start + LineTime(frame.size()) * timing_.byteTime;
     const uint8_t opcode = frame[4];
-    if (opcode == cat::op::kPacing) pacingMs_ = std::max(pacingMs_, int(frame[3]));
+    if (opcode == cat::op::kPacing) {
+        pacingMs_ = std::max(pacingMs_, int(frame[3]));
+        leastPacingMs_ = leastPacingMs_ < 0 ? int(frame[3]) : std::min(leastPacingMs_, int(frame[3]));
+    }
     if (!asks) return;
     // The current request is done with; what it still owes stays owed.
     if (hasCurrent_ && answers_.back().over) answers_.pop_back();
@@ -85,25 +90,60 @@ std::optional<uint8_t> AlignedLink::take(int i) {
     if (!hasCurrent_) return std::nullopt;
     Answer& current = answers_.back();
     if (i < 1 || i > current.length) return std::nullopt;
+    bool slept = false;
     for (;;) {
         if (current.broken) return std::nullopt;
         if (i <= checked(current)) return current.bytes[size_t(i - 1)];
         if (current.over) return std::nullopt;
+        // The radio sends one byte after another, each at least a byte time
+        // and its pacing after the one before: rather than wake for every
+        // byte on the way, sleep until the last one needed could first have
+        // come (once: from then on the bytes themselves are the clock), then
+        // wait for it.
+        const int ahead = bytesAhead(current, i);
+        if (ahead >= 2 && !slept) {
+            slept = true;
+            const LineTime now = line_->now();
+            const LineTime earliest =
+                now + LineTime(ahead - 1) * timing_.byteTime + LineTime(ahead - 2) * surePacing() * kMillisecond;
+            const LineTime until = std::min(earliest, due(answers_.front()));
+            if (until > now) {
+                line_->sleep(until - now);
+                settle();
+                continue;
+            }
+        }
         wait(due(answers_.front()));
         settle();
     }
 }
 
-void AlignedLink::pause(int ms) {
-    if (!line_->isOpen()) {
-        line_->sleep(LineTime(ms) * kMillisecond);
-        return;
+int AlignedLink::bytesAhead(const Answer& current, int i) const {
+    int ahead = 0;
+    for (const Answer& a : answers_) {
+        if (&a == &current) break;
+        if (!a.over) ahead += a.length - int(a.bytes.size());
     }
-    const LineTime until = line_->now() + LineTime(ms) * kMillisecond;
-    do {
-        wait(until);
-        settle();
-    } while (line_->now() < until);
+    int needed = i;
+    if (current.opcode == cat::op::kMeter) needed = std::max(i, 2);
+    if (isRecord(current)) needed = std::max(i, cat::kRecordFrequencyByte + 3);
+    return ahead + std::max(0, needed - int(current.bytes.size()));
+}
+
+int AlignedLink::surePacing() const {
+    // An answer asked before the program set the pacing may come at any.
+    for (const Answer& a : answers_) {
+        if (!a.over && !a.pacingKnown) return 0;
+    }
+    return std::max(leastPacingMs_, 0);
+}
+
+void AlignedLink::pause(int ms) {
+    // Nothing is needed from the line meanwhile: sleep through, then take in
+    // what came. A byte so taken is stamped late, which only ever gives its
+    // answer more time and the line longer to fall quiet.
+    line_->sleep(LineTime(ms) * kMillisecond);
+    if (line_->isOpen()) settle();
 }
 
 // Takes in what has arrived, then judges the deadlines.

@@ -24,7 +24,8 @@
 //     reopened port starts afresh.
 //
 // Pacing is the largest the program set since the port opened, or the radio's
-// largest for answers asked before that. Every wait blocks on the line.
+// largest for answers asked before that. Every wait blocks on the line, and
+// sleeps through bytes that cannot yet be all there.
 //
 // The margin (120 ms) is room for the radio's latency and jitter, an adapter's
 // batches and a loaded machine, all together: an answer whose first byte
@@ -98,6 +99,10 @@ private:
     bool owes() const { return !answers_.empty() && !answers_.front().over; }
     bool waitForLine(bool forClose);
     static bool isRecord(const Answer& a);
+    // Bytes still to come before byte i of the current answer can be taken.
+    int bytesAhead(const Answer& current, int i) const;
+    // The least pacing (ms) the radio surely keeps between the bytes owed.
+    int surePacing() const;
     static int checked(const Answer& a);
 
     std::unique_ptr<Line> line_;
@@ -113,6 +118,7 @@ private:
     LineTime lastHeard_ = 0;  // the latest byte taken in, or request in, since the port opened
     LineTime txFree_ = 0;     // when the program's writes so far have left the wire
     int pacingMs_ = -1;       // the largest pacing set since the port opened; -1 none
+    int leastPacingMs_ = -1;  // the smallest pacing set since the port opened; -1 none
     std::vector<StampedByte> scratch_;
 };
 

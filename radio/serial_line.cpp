@@ -110,7 +110,9 @@ public:
         t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
         t.c_cflag |= CLOCAL | CREAD | (settings.dataBits == 7 ? CS7 : CS8) | (settings.stopBits == 2 ? CSTOPB : 0);
         t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-        t.c_cc[VMIN] = 0;
+        // With nothing there a non-blocking read then says so (EAGAIN), and
+        // only a hang-up reads as the end of the file.
+        t.c_cc[VMIN] = 1;
         t.c_cc[VTIME] = 0;
         const speed_t speed = settings.baud == 9600 ? B9600 : settings.baud == 19200 ? B19200 : B4800;
         if (::cfsetispeed(&t, speed) != 0 || ::cfsetospeed(&t, speed) != 0 || ::tcsetattr(fd, TCSANOW, &t) != 0)
@@ -166,8 +168,15 @@ public:
             if (left <= 0) return;
             pollfd p{fd_.load(), POLLIN, 0};
             const timespec timeout{time_t(left / 1000000000), long(left % 1000000000)};
-            if (::ppoll(&p, 1, &timeout, nullptr) < 0 && errno != EINTR) {
+            const int r = ::ppoll(&p, 1, &timeout, nullptr);
+            if (r < 0 && errno != EINTR) {
                 vanished(systemReason(errno));
+                throwIfGone();
+            }
+            // A hang-up with nothing left to read shows at once, not at the deadline.
+            if (r > 0 && !(p.revents & POLLIN) && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                vanished(p.revents & POLLHUP ? QStringLiteral("the line was hung up; device disconnected?")
+                                             : QStringLiteral("the device reports an error"));
                 throwIfGone();
             }
         }
@@ -175,28 +184,25 @@ public:
 
 private:
     // Takes in what the system has without waiting; true when anything came.
+    // The port is non-blocking: a read finds what is there, or nothing, in
+    // one call; end of file on a terminal is its hang-up.
     bool collect(std::vector<StampedByte>& out) {
         const size_t before = out.size();
         const int fd = fd_.load();
         for (;;) {
-            pollfd p{fd, POLLIN, 0};
-            const int r = ::poll(&p, 1, 0);
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) break;
-            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                vanished(p.revents & POLLHUP ? QStringLiteral("the line was hung up; device disconnected?")
-                                             : QStringLiteral("the device reports an error"));
-                break;
-            }
             uint8_t buffer[512];
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n > 0) {
                 const LineTime at = now();
                 for (ssize_t i = 0; i < n; ++i) out.push_back({buffer[i], at});
+                if (size_t(n) < sizeof buffer) break;
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) vanished(systemReason(errno));
+            if (n == 0 || (n < 0 && errno == EIO))
+                vanished(QStringLiteral("the line was hung up; device disconnected?"));
+            else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                vanished(systemReason(errno));
             break;
         }
         // Bytes that came before a hang-up are still the radio's.

@@ -11,6 +11,7 @@ ScanWorker::ScanWorker(AlignedLink& link) : radio_(link), sweep_(radio_, *this) 
     qRegisterMetaType<ProbeOutcome>();
     qRegisterMetaType<SweepWindow>();
     qRegisterMetaType<PlotPoint>();
+    qRegisterMetaType<PassShown>();
     qRegisterMetaType<SweepResult>();
     thread_.setObjectName(QStringLiteral("scan"));
 }
@@ -96,7 +97,11 @@ void ScanWorker::nextStep() {
 void ScanWorker::step() {
     stepPosted_ = false;
     try {
-        if (sweep_.step()) nextStep();
+        pass_ = PassShown{};
+        const bool goesOn = sweep_.step();
+        // One signal a pass: the window wakes and repaints once for it.
+        if (pass_.reading >= 0) emit passShown(scanId_, pass_);
+        if (goesOn) nextStep();
     } catch (const RuntimeError& e) {
         fail(e.message());
     } catch (const std::exception& e) {

@@ -13,6 +13,16 @@
 
 namespace qv7m {
 
+// What one pass of the scan shows, told at its end in one go: the frequency
+// tuned (empty on a held pass), the meter reading, and the point drawn (on a
+// full step).
+struct PassShown {
+    QString tuning;
+    int reading = -1;
+    bool drawn = false;
+    PlotPoint point;
+};
+
 // How the probe of a port went.
 struct ProbeOutcome {
     enum class Result { Answered, NoResponse, CannotConnect, Failed } result = Result::Failed;
@@ -68,9 +78,7 @@ signals:
     void probed(const qv7m::ProbeOutcome& outcome);
     void scanStarted(int scanId);
     void windowChosen(int scanId, const qv7m::SweepWindow& window);
-    void tuningShown(int scanId, const QString& frequency);
-    void meterShown(int scanId, int reading);
-    void pointMeasured(int scanId, const qv7m::PlotPoint& point);
+    void passShown(int scanId, const qv7m::PassShown& pass);
     void sweepCompleted(int scanId, const qv7m::SweepResult& sweep);
     // Something failed while scanning, starting, ending or retuning; the
     // scan has ended and the port is closed.
@@ -91,9 +99,12 @@ private:
     bool stopRequested() const override { return stopRequested_; }
     void startedScan() override { emit scanStarted(scanId_); }
     void choseWindow(const SweepWindow& w) override { emit windowChosen(scanId_, w); }
-    void tuning(const QString& f) override { emit tuningShown(scanId_, f); }
-    void meterRead(int16_t reading) override { emit meterShown(scanId_, reading); }
-    void measured(const PlotPoint& p) override { emit pointMeasured(scanId_, p); }
+    void tuning(const QString& f) override { pass_.tuning = f; }
+    void meterRead(int16_t reading) override { pass_.reading = reading; }
+    void measured(const PlotPoint& p) override {
+        pass_.point = p;
+        pass_.drawn = true;
+    }
     void sweepDone(const SweepResult& s) override { emit sweepCompleted(scanId_, s); }
 
     QThread thread_;
@@ -104,6 +115,7 @@ private:
     bool hold_ = false;
     bool answered_ = false;
     bool stepPosted_ = false;
+    PassShown pass_;
     std::atomic<bool> stopRequested_{false};
 };
 
@@ -112,4 +124,5 @@ private:
 Q_DECLARE_METATYPE(qv7m::ProbeOutcome)
 Q_DECLARE_METATYPE(qv7m::SweepWindow)
 Q_DECLARE_METATYPE(qv7m::PlotPoint)
+Q_DECLARE_METATYPE(qv7m::PassShown)
 Q_DECLARE_METATYPE(qv7m::SweepResult)
