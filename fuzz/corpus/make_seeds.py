@@ -38,53 +38,26 @@ class Taken:
         return bytes(front) + bytes(reversed(self.order))
 
 
-# --- fuzz_codec: rounds of a check (0 counts, 1 digits, 2 records,
-# 3 operating records, 4 meter answers) and its inputs.
+# --- fuzz_codec: rounds of a check (0 counts, 1 meter answers) and its inputs.
 INT64 = (-(1 << 63), (1 << 63) - 1)
 PICKED = [0, 9999, 10000, 99999, 100000, 3000000, 3000001, 9999999, 10000000, 99999999,
           100000000, -1, -100000, INT64[0], INT64[1]]
 
 k = Taken()
 for units in [1425000, -1, INT64[0], 123456789012]:
-    k.num(0, 0, 4).num(0, 0, 2).num(units, *INT64)
+    k.num(0, 0, 1).num(0, 0, 2).num(units, *INT64)
 for units in [703500, 9999999, 10000000, 3000000, -12345]:
-    k.num(0, 0, 4).num(1, 0, 2).num(units, -20000000, 200000000)
+    k.num(0, 0, 1).num(1, 0, 2).num(units, -20000000, 200000000)
 for i in range(len(PICKED)):
-    k.num(0, 0, 4).num(2, 0, 2).num(i, 0, len(PICKED) - 1)
+    k.num(0, 0, 1).num(2, 0, 2).num(i, 0, len(PICKED) - 1)
 write("fuzz_codec", "counts", k.data())
-
-k = Taken()
-for bcd in [(0x00, 0x50, 0x42, 0x01), (0x99, 0x99, 0x99, 0x99), (0x0A, 0, 0, 0), (0xFF, 0xFF, 0xFF, 0xFF),
-            (0, 0, 0, 0x10), (0, 0, 0, 0)]:
-    k.num(1, 0, 4)
-    for b in bcd:
-        k.byte(b)
-write("fuzz_codec", "digits", k.data())
-
-k = Taken()
-for record, count in [([0x00, 0x01, 0x5B, 0xE6, 0x80, 0, 0, 0x02, 0, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF], None),
-                      ([0x11] + [0xFF] * 15, None),
-                      ([0x01, 0x5B, 0xE6, 0x80, 0, 0, 0x02, 0, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF, 0], None),
-                      ([0] * 16, 160000), ([0] * 16, 159999), ([0] * 16, 48000000), ([0] * 16, 48000016)]:
-    k.num(2, 0, 4)
-    for b in record:
-        k.byte(b)
-    k.byte(count is not None)
-    if count is not None:
-        k.num(count, 0, 50000000)
-write("fuzz_codec", "records", k.data())
-
-k = Taken()
-for hz in [100000, 123457, 9999999, 10000000, 14250000, 30000000]:
-    k.num(3, 0, 4).num(hz, 100000, 30000000)
-write("fuzz_codec", "operating", k.data())
 
 COPY, PAD, ANY = range(3)
 k = Taken()
 for first, n, rest in [(0x42, 5, [COPY, COPY, COPY, PAD]), (0x00, 3, [COPY, (ANY, 0x01), COPY, PAD]),
                        (0xF7, 5, [PAD, PAD, PAD, PAD]), (0x80, 5, [COPY, COPY, COPY, (ANY, 0x80)]),
                        (0x10, 0, [(ANY, 0x11), COPY, COPY, PAD])]:
-    k.num(4, 0, 4).byte(first).num(n, 0, 5)
+    k.num(1, 0, 1).byte(first).num(n, 0, 5)
     for r in rest:
         if isinstance(r, tuple):
             k.num(ANY, 0, 2).byte(r[1])
