@@ -30,7 +30,9 @@
 // The margin (120 ms) is room for the radio's latency and jitter, an adapter's
 // batches and a loaded machine, all together: an answer whose first byte
 // comes up to 120 ms + one paced byte after its request is in (137 ms at the
-// scan's 15 ms pacing) is read right.
+// scan's 15 ms pacing) is read right. Where the pacing is not known (rule 4's
+// answer asked before it was set, and those asked while that one was owed)
+// the byte is paced as the radio's longest.
 
 #include "radio/line.h"
 

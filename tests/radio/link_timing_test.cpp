@@ -43,6 +43,8 @@ std::vector<Case> cases() {
         for (int latency : {0, 5, 40})
             for (int jitter : {0, 10})
                 for (int batch : {0, 16}) all.push_back({before, latency, jitter, batch, latency == 5 ? 40 : 0});
+        // As late as the link's margin allows (below): the first byte 136.3 ms after the request is in.
+        all.push_back({before, before ? 119 : 134, 0, 0});
         for (Fault::Kind kind : {Fault::Drop, Fault::Add, Fault::Garble})
             for (int byte = 0; byte < 5; ++byte) all.push_back({before, 3, 0, 0, 0, {{kind, kStep, byte}}});
         for (int byte : {0, 3, 15})
@@ -172,3 +174,33 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Radio, Timing, ::testing::ValuesIn(cases()));
+
+// The margin's promise (radio/aligned_link.h): an answer whose first byte comes up to 120 ms and one
+// paced byte after its request is in is read right; here 0.1 ms short of that, at 15 ms pacing. It binds
+// where the pacing is known when the request goes out and the line is quiet; in a scan each request goes
+// out while the answer before is still owed, all of them chained to the first, asked before the pacing
+// was set, whose deadline allows for the radio's longest pacing.
+TEST(Margin, ARadioAsLateAsTheMarginAllowsIsReadRight) {
+    for (bool before : {true, false}) {
+        SCOPED_TRACE(before ? "pacing before" : "pacing between");
+        sim::EngineConfig cfg;
+        cfg.paceBeforeFirstByte = before;
+        cfg.latencyNs = (before ? 1199 : 1349) * kMillisecond / 10;
+        cfg.vfoaHz = 14252470;
+        ObservedLink comm(std::make_unique<VirtualRadio>(cfg));
+        VirtualRadio& radio = static_cast<VirtualRadio&>(comm.line());
+        RadioLink link(comm);
+        link.open(1);
+        for (int n = 0; n < 4; ++n) {
+            link.tuneVfoB(1425000 + 25 * n);
+            EXPECT_EQ(link.readMeter(), radio.engine.meter().reading(14250000 + 250 * n)) << "step " << n;
+            link.pause(300);  // its answer is over before the next request
+        }
+        EXPECT_EQ(link.readStatus(), 1425247);
+        link.close();
+        const InStep in = compareReads(comm.requests[""], radio.answers);
+        EXPECT_EQ(in.compared, 5u);
+        EXPECT_TRUE(in.short_.empty());
+        EXPECT_TRUE(in.shifted.empty());
+    }
+}

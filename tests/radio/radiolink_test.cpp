@@ -1,5 +1,5 @@
 // The link's operations against a scripted serial control: exact bytes out,
-// exact values in. (The status record's decoding has a fuzz target.)
+// exact values in. (The status read has a fuzz target, fuzz_status_decode.)
 
 #include "radio/radiolink.h"
 #include "support/scripted_line.h"
@@ -69,32 +69,4 @@ TEST_F(Link, MeterReadSendsFiveFollowUpsAndTakesTheSecondCopy) {
     link.forgetMeter();
     line.answers.push_back(QByteArray());
     EXPECT_EQ(link.readMeter(), -1) << "a silent probe stays unanswered";
-}
-
-TEST_F(Link, StatusReadSendsSixteenFollowUpsAndDecodesTheRecordsFrequencyAndMode) {
-    // 4.4 MHz is a count of 0x006B6C00; the mode byte says CW.
-    line.answers.push_back(QByteArray::fromHex("EE006B6C000000020000000000000000"));
-    EXPECT_EQ(link.readStatus(), 440000);
-    EXPECT_EQ(link.centre(), 440000);
-    ASSERT_TRUE(link.lastMode().has_value());
-    EXPECT_EQ(*link.lastMode(), 0x02);
-    EXPECT_EQ(line.log.front(), "out 01 00 00 02 10");
-    EXPECT_EQ(line.written.size(), 5 + 16 * 5);
-    EXPECT_EQ(std::count(line.log.begin(), line.log.end(), kFollowUp), 16);
-    EXPECT_EQ(line.log.back(), kFollowUp);
-}
-
-TEST_F(Link, StatusReadKeepsTheCentreWhenTheRecordNamesNoFrequencyTheRadioTunes) {
-    const char* const records[] = {
-        "",                                  // silent
-        "EE006B",                            // short of the frequency
-        "EE000001000000000000000000000000",  // 160 Hz: shifted by a lost byte, say
-        "EE050000000000000000000000000000",  // 52 MHz
-    };
-    for (const char* record : records) {
-        SCOPED_TRACE(record);
-        line.answers.push_back(QByteArray::fromHex(record));
-        EXPECT_EQ(link.readStatus(), 1425000);
-        EXPECT_FALSE(link.lastMode().has_value());
-    }
 }
