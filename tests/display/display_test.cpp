@@ -1,6 +1,6 @@
-// The plot as a scan draws it, pixel by pixel: the graticule, a whole sweep
-// (shade 140), then most of a second (220) over it, whose signal at 2 kHz has
-// gone, in every style; and the scale strip's marks, one a kilohertz.
+// The plot as a scan draws it, pixel by pixel (15 twips a pixel): the
+// graticule and the scale strip's marks, and the trace against the readings
+// it draws in every style.
 
 #include "display/graticule.h"
 #include "display/imagesurface.h"
@@ -10,39 +10,71 @@
 
 using namespace qv7m;
 
-TEST(Plot, AKnownTraceInEveryStyle) {
-    const auto reading = [](int k, int sweep) -> int16_t {
-        return k == 40 ? 200 : sweep == 1 && k >= 14 && k <= 24 ? 95 : 20 + k * 7 % 5;
-    };
-    const auto green = [](int g) { return RGB(0, g, 0); };
+namespace {
+
+OleColor green(int level) { return RGB(0, level, 0); }
+
+}  // namespace
+
+TEST(Plot, TheGraticuleAndTheScaleStrip) {
     const OleColor grid = RGB(80, 80, 80);
-    const OleColor black = 0;
-    // The style, and what is seen on a grid line before the trace, and after it on the carrier's top, where
-    // the gone signal stood and on the floor only the first sweep reached.
-    const std::tuple<int16_t, std::array<OleColor, 4>> cases[] = {{0, {grid, green(220), black, green(140)}},
-                                                                  {1, {grid, green(220), black, green(140)}},
-                                                                  {2, {black, green(200), green(20), green(20)}}};
-    for (const auto& [style, want] : cases) {
-        ImageSurface plot(8000, 2550, black, 0x00E0E0E0);
-        ImageSurface strip(8000, 150, black, 0);
-        const auto at = [&](double x, double y) { return plot.pixel(plot.toPixel(x), plot.toPixel(y)); };
+    for (int16_t style : {0, 1, 2}) {
+        SCOPED_TRACE(style);
+        ImageSurface plot(8000, 2550, 0, 0x00E0E0E0);
+        ImageSurface strip(8000, 150, 0, 0);
         double span = 0;
-        double prev = 0;
         paintGraticule(plot, strip, "10", style, span);
         EXPECT_EQ(span, 1000);
-        EXPECT_EQ(at(4500, 2380), want[0]) << style << ": a grid line";
-        EXPECT_EQ(at(4000, 100), RGB(100, 100, 100)) << style << ": the centre line";
-        for (int sweep : {1, 2})
-            for (int k = 0; k < (sweep == 1 ? 81 : 55); prev = reading(k++, sweep))
-                drawPoint(plot, {k * 100.0, 50, k ? k * 100.0 - 100 : 0, prev, reading(k, sweep),
-                                 int16_t(sweep == 1 ? 140 : 220), style});
-        EXPECT_EQ(at(4000, 550), want[1]) << style << ": the carrier's top";
-        EXPECT_EQ(at(2000, 1700), want[2]) << style << ": where the gone signal stood";
-        EXPECT_EQ(at(6000, 2350), want[3]) << style << ": the floor only the first sweep reached";
-        EXPECT_EQ(at(5455, 1000), RGB(200, 200, 200)) << style << ": the cursor right of the last point";
+        EXPECT_EQ(plot.pixel(plot.toPixel(4500), plot.toPixel(2380)), style == 2 ? 0u : grid) << "a grid line";
+        EXPECT_EQ(plot.pixel(plot.toPixel(4000), plot.toPixel(100)), RGB(100, 100, 100)) << "the centre line";
         int marks = 0;  // columns lit in the strip; the mark at its right edge, 8000 twips, lies just outside
         for (int x = 0; x < strip.image().width(); ++x) marks += strip.pixel(x, 5) == RGB(255, 255, 255);
         EXPECT_EQ(marks, 10);
         EXPECT_EQ(strip.pixel(strip.toPixel(800), 5), RGB(255, 255, 255));
+    }
+}
+
+// A first sweep at 240 (shade 140), then most of a second (220) over it, its
+// readings far apart from one column to the next. Column k spans 150 k to
+// 150 (k + 1) twips (10 pixels) around its point; a reading m stands at
+// y = 2550 - 10 m. Area: a bar from the bottom up to the reading; waterfall:
+// the whole column in the reading's green; line: a segment from the previous
+// point at its reading to this one at its own. Each column is wiped before it
+// is drawn, and the cursor stands right of the newest.
+TEST(Plot, EachColumnAndSegmentStandsWhereItsReadingSays) {
+    const auto reading = [](int k, int sweep) { return int16_t(sweep == 1 ? 240 : k % 2 ? 40 + k : 200 - k); };
+    const int drawn = 40;
+    for (int16_t style : {0, 1, 2}) {
+        SCOPED_TRACE(style);
+        ImageSurface plot(8000, 2550, 0, 0x00E0E0E0);
+        const auto px = [&](double twips) { return plot.toPixel(twips); };
+        for (int sweep : {1, 2}) {
+            for (int k = 0; k < (sweep == 1 ? 53 : drawn); ++k) {
+                const double prevX = k ? 150.0 * k - 75 : 0;
+                const int16_t prev = k ? reading(k - 1, sweep) : 0;
+                drawPoint(plot, {150.0 * k + 75, 75, prevX, double(prev), reading(k, sweep), int16_t(sweep * 80 + 60),
+                                 style});
+            }
+        }
+        int wrong = 0;  // pixels of the second sweep's columns other than the style says (area and waterfall)
+        for (int x = 0; x < px(150 * (drawn - 1)) && style != 1; ++x) {
+            for (int y = 0; y < plot.image().height(); ++y) {
+                const int16_t m = reading(x / 10, 2);
+                const OleColor want = style == 2 ? green(m) : y >= px(2550 - 10 * m) ? green(220) : 0;
+                if (plot.pixel(x, y) != want && ++wrong == 1) ADD_FAILURE() << "first wrong pixel " << x << "," << y;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        for (int k = 1; k < drawn && style == 1; ++k) {
+            const double y = 2550 - 10 * reading(k, 2);
+            const double middleY = 2550 - 5 * (reading(k, 2) + reading(k - 1, 2));
+            EXPECT_EQ(plot.pixel(px(150 * k + 75), px(y)), green(220)) << "point " << k;
+            EXPECT_EQ(plot.pixel(px(150 * k), px(middleY)), green(220)) << "half-way to point " << k;
+            EXPECT_EQ(plot.pixel(px(150 * k + 75), px(150)), 0u) << "the first sweep, wiped at point " << k;
+        }
+        EXPECT_EQ(plot.pixel(px(150 * drawn + 5), 80), RGB(200, 200, 200)) << "the cursor right of the newest column";
+        const int x = px(150 * 50 + 75);
+        const OleColor firstSweep = style == 2 ? green(240) : green(140);
+        EXPECT_EQ(plot.pixel(x, style == 1 ? px(150) : 160), firstSweep) << "the first sweep beyond the second";
     }
 }
