@@ -84,25 +84,8 @@ protected:
         form->load();
     }
     qv7m::ScanProgress& sweep() { return form->scan(); }
-    // Presses "Start scan" and runs `tick` every 20 ms while the scan runs until it returns true (it pressed
-    // Setup or Quit, or the scan ended); then waits for the scan to end. Returns false, after pressing Setup,
-    // when that took over `seconds`.
     bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
-        EXPECT_TRUE(child(*form, "startButton")->isEnabled());
-        click(*form, "startButton");
-        bool reached = waitFor(tick, seconds);
-        if (!reached && !form->ended() && sweep().running()) click(*form, "setupButton");
-        EXPECT_TRUE(waitFor([&] { return !sweep().running() || form->ended(); }, 10)) << "the scan did not end";
-        return reached;
-    }
-    // Runs the window's events until `done` holds, checking every 20 ms; false after `seconds`.
-    static bool waitFor(const std::function<bool()>& done, int seconds = 10) {
-        return qv7m::test::waitFor(done, seconds);
-    }
-    // Presses "Quit" and waits until the program has ended.
-    void quit() {
-        click(*form, "quitButton");
-        EXPECT_TRUE(waitFor([&] { return form->ended(); })) << "Quit did not end the program";
+        return qv7m::test::scanUntil(*form, tick, seconds);
     }
     // Chooses a port as a user does, and waits for its probe.
     void chooseAndProbe(int index) {

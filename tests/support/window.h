@@ -1,6 +1,7 @@
 #pragma once
 // The window as a user reaches it: controls by their names, messages read and
-// answered at once; and the files it keeps.
+// answered at once, a scan run until the test has seen enough; and the files
+// it keeps.
 
 #include "app/main_window.h"
 
@@ -31,7 +32,7 @@ inline void choose(const QWidget& window, const char* list, int index) {  // as 
 
 // Runs the window's events until `done` holds, checking every 20 ms; false
 // after `seconds`. The thread sleeps in the event loop meanwhile.
-inline bool waitFor(const std::function<bool()>& done, int seconds) {
+inline bool waitFor(const std::function<bool()>& done, int seconds = 10) {
     if (done()) return true;
     QEventLoop loop;
     QTimer check;
@@ -48,6 +49,23 @@ inline bool waitFor(const std::function<bool()>& done, int seconds) {
     limit.start(seconds * 1000);
     loop.exec();
     return reached || done();
+}
+
+// Presses "Start scan" and runs `tick` every 20 ms while the scan runs until it returns true (it pressed
+// Setup or Quit, or the scan ended); then waits for the scan to end. Returns false, after pressing Setup,
+// when that took over `seconds`.
+inline bool scanUntil(MainWindow& form, const std::function<bool()>& tick, int seconds = 30) {
+    if (!child(form, "startButton")->isEnabled()) return false;
+    click(form, "startButton");
+    const bool reached = waitFor(tick, seconds);
+    if (!reached && !form.ended() && form.scan().running()) click(form, "setupButton");
+    return waitFor([&] { return !form.scan().running() || form.ended(); }) && reached;
+}
+
+// Presses "Quit"; false when the program did not end.
+inline bool quit(MainWindow& form) {
+    click(form, "quitButton");
+    return waitFor([&] { return form.ended(); });
 }
 
 inline QByteArray fileBytes(const QString& path) {
