@@ -1,14 +1,18 @@
 // What goes beyond the scope itself, on the hardest radio timing (pacing
-// before every byte, 40 ms latency, 10 ms jitter, 16 ms batches): a click
-// three quarters across the plot retunes VFO-A, Hamlib's own network client
-// reads and sets the radio while the scan runs, junk and a vanished client
-// change nothing, and every recorded reading is the radio's.
+// before every byte, 40 ms latency, 10 ms jitter, 16 ms batches) and on
+// frequencies that are not round: a click three quarters across the plot
+// retunes VFO-A, Hamlib's own network client reads and sets the radio while
+// the scan runs, junk and a vanished client change nothing, every recorded
+// sweep is the radio's and dated when it started, and the plot's menu saves
+// the last sweep and the picture.
 
 #include "faults/fault_harness.h"
 #include "files/preferences.h"
 #include "sharing/rigctl_server.h"
 #include "sim/band.h"
 
+#include <QFileDialog>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QStandardPaths>
@@ -37,6 +41,18 @@ protected:
         QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
         QCoreApplication::sendEvent(plot, &press);
     }
+    // Chooses the item in the plot's menu and the file in the dialog it opens.
+    void saveFromMenu(const QString& item, const QString& path) {
+        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
+        QMenu* menu = form->findChildren<QMenu*>().last();
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item) action->trigger();
+        }
+        menu->close();
+        QFileDialog* dialog = form->findChildren<QFileDialog*>().last();
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
 
     qv7m::RigctlServer server;
     QProcess rigctl;
@@ -45,44 +61,44 @@ protected:
 
 }  // namespace
 
-TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
+TEST_F(Beyond, ClickToTuneRigctlARecordOfEverySweepAndTheMenusFiles) {
     if (QStandardPaths::findExecutable(QStringLiteral("rigctl")).isEmpty()) GTEST_SKIP() << "no rigctl";
-    QFile ini(work.filePath(QStringLiteral("qv-7m.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_GT(ini.write("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n"), 0);
-    ini.close();  // 10 kHz, 250 Hz, area graph
-    simtest::Sim radio({"--pacing", "before", "--latency", "40", "--jitter", "10", "--batch", "16"});
+    writeIni("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n");  // 10 kHz, 250 Hz, area graph
+    simtest::Sim radio(
+        {"--vfoa", "14252470", "--pacing", "before", "--latency", "40", "--jitter", "10", "--batch", "16"});
     linkTo(radio);
     QString error;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0, &error)) << qPrintable(error);
     const QString record = work.filePath(QStringLiteral("sweeps.csv"));
+    ASSERT_TRUE(writeFile(record, "earlier\n"));
     qv7m::preferences::writeFlag(qv7m::preferences::kClickToTune, true);
     start();
     form->recordTo(record);
     form->shareRadioWith(server);
+    std::vector<QDateTime> started;  // by the clock, as each sweep's window is shown
+    sweep().onSweepStarted = [&] { started.push_back(QDateTime::currentDateTime()); };
 
     QTcpSocket junk;
     int phase = 0;
     long long sweepAtRetune = 0;
     const bool reached = scanUntil(
         [&] {
-            const QString centre = text(*form, "centreLabel");
             switch (phase) {
             case 0:  // the first sweep is over: click three quarters across it
                 if (sweep().sweepsStarted() < 2) return false;
-                EXPECT_EQ(text(*form, "lowEdgeLabel"), "14245000 Hz");
+                EXPECT_EQ(text(*form, "lowEdgeLabel"), "14247470 Hz");
                 clickPlotAt(0.75);
                 ++phase;
                 return false;
             case 1:
-                if (centre != "14252500 Hz") return false;
+                if (text(*form, "centreLabel") != "14254970 Hz") return false;
                 ask({"f"});
                 ++phase;
                 return false;
             case 2:
                 if (!answered()) return false;
-                EXPECT_EQ(out, "14252500");
-                ask({"F", "7035000"});
+                EXPECT_EQ(out, "14254970");
+                ask({"F", "7031230"});
                 ++phase;
                 return false;
             case 3:
@@ -109,7 +125,7 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
             }
             case 5:
                 if (!answered()) return false;
-                EXPECT_EQ(out, "7035000");
+                EXPECT_EQ(out, "7031230");
                 ++phase;
                 return false;
             default:  // a whole sweep around the new frequency, then stop
@@ -122,29 +138,53 @@ TEST_F(Beyond, ClickToTuneRigctlAndARecordOfEverySweep) {
     ASSERT_TRUE(reached) << "stuck in phase " << phase;
     EXPECT_TRUE(messages.shown.isEmpty());
 
-    // Every completed sweep is a line; each reading is the radio's at its step.
+    // Every completed sweep is a line after what the file held, dated when it started;
+    // each reading is the radio's at its step.
     const qv7m::sim::Meter truth(qv7m::sim::builtinBand(), 1);
     QFile file(record);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    int lines = 0;
-    int around7035 = 0;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty()) continue;
-        const QList<QByteArray> f = line.split(',');
-        ASSERT_EQ(f.size(), 6 + 41) << line.constData();
+    QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.takeFirst(), "earlier");
+    ASSERT_EQ(lines.takeLast(), "");
+    ASSERT_GE(lines.size(), 4);
+    ASSERT_EQ(size_t(lines.size()), started.size() - 1) << "all but the sweep cut short";
+    for (int n = 0; n < lines.size(); ++n) {
+        const QList<QByteArray> f = lines[n].split(',');
+        ASSERT_EQ(f.size(), 6 + 41) << lines[n].constData();
+        const QString when = QString::fromLatin1(f[0].trimmed() + ' ' + f[1].trimmed());
+        const QDateTime at = QDateTime::fromString(when, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_TRUE(at.isValid()) << qPrintable(when);
+        EXPECT_LE(std::abs(at.secsTo(started[size_t(n)])), 2) << qPrintable(when);
         const qint64 low = f[2].toLongLong();
-        const qint64 high = f[3].toLongLong();
         const qint64 step = f[4].toLongLong();
-        EXPECT_EQ(high - low, 10000);
+        EXPECT_EQ(f[3].toLongLong() - low, 10000);
         EXPECT_EQ(step, 250);
         EXPECT_EQ(f[5].trimmed(), "1");
-        around7035 += low == 7030000 && high == 7040000;
         for (int i = 0; i < 41; ++i)
             EXPECT_EQ(f[6 + i].trimmed().toInt(), truth.reading(low + i * step)) << "at " << low + i * step << " Hz";
-        ++lines;
     }
-    EXPECT_GE(lines, 4);
-    EXPECT_GE(around7035, 1);
+    EXPECT_EQ(lines.last().split(',')[2].trimmed(), "7026230") << "the last sweep centres on the radio's new frequency";
+
+    // The last sweep saved as CSV, and the plot with its scale strip as a picture, through the plot's menu.
+    const QString csv = work.filePath(QStringLiteral("last.csv"));
+    const QString png = work.filePath(QStringLiteral("plot.png"));
+    saveFromMenu(QStringLiteral("Save sweep\u2026"), csv);
+    saveFromMenu(QStringLiteral("Save picture\u2026"), png);
+    const QList<QByteArray> rows = fileBytes(csv).split('\n');
+    ASSERT_EQ(rows.size(), 1 + 41 + 1);
+    EXPECT_EQ(rows[0], "Hz,reading");
+    for (int i = 0; i < 41; ++i) {
+        const int hz = 7026230 + 250 * i;
+        EXPECT_EQ(rows[1 + i], QByteArray::number(hz) + ',' + QByteArray::number(truth.reading(hz)));
+    }
+    EXPECT_EQ(rows.last(), "");
+    const QImage picture(png, "PNG");
+    const QRect plot = child(*form, "plot")->geometry();
+    EXPECT_EQ(picture.size(), plot.united(child(*form, "scaleStrip")->geometry()).size());
+    const QImage drawn = child<qv7m::PictureBox>(*form, "plot")->surface().image();
+    EXPECT_EQ(picture.copy(0, 0, plot.width(), plot.height()).convertToFormat(QImage::Format_RGB32),
+              drawn.convertToFormat(QImage::Format_RGB32));
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(Beyond, ARecordThatCannotBeWrittenIsReportedAndTheScopeGoesOn) {
