@@ -8,6 +8,7 @@
 #include "radio/line.h"
 #include "sim/engine.h"
 
+#include <deque>
 #include <stdexcept>
 
 namespace qv7m::test {
@@ -31,6 +32,7 @@ public:
     std::vector<QByteArray> answers;  // as the radio sent them (an added byte included), before the line's faults
     std::vector<QByteArray> sent;     // every frame the program sent, and "open" or "close" for the port
     std::vector<LineFault> faults;
+    std::deque<QByteArray> script;  // the next answers, in place of the radio's own; an empty one: silent
     // The program is not run for this long once its next wait is over (a
     // loaded machine): it wakes late, with bytes waiting.
     LineTime stallInNextWait = 0;
@@ -89,6 +91,8 @@ private:
     // The radio sends an added byte in its answer's cadence, as it would its own.
     sim::EngineConfig withAddedBytes(sim::EngineConfig cfg) {
         cfg.tamper = [this](uint64_t n, std::vector<uint8_t>& answer) {
+            if (!script.empty()) answer.assign(script.front().begin(), script.front().end());
+            if (!script.empty()) script.pop_front();
             for (const LineFault& f : faults)
                 if (f.kind == LineFault::Add && uint64_t(f.answer) == n && size_t(f.byte) <= answer.size())
                     answer.insert(answer.begin() + f.byte, 0x5A);
