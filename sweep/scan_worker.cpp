@@ -127,7 +127,7 @@ void ScanWorker::endScan() {
     emit scanEnded(scanId_);
 }
 
-void ScanWorker::setup() {
+QString ScanWorker::sendScanEndAndClose() {
     sweep_.stop();
     try {
         if (radio_.isOpen()) {
@@ -136,23 +136,19 @@ void ScanWorker::setup() {
         }
     } catch (const RuntimeError& e) {
         closeQuietly();
-        emit failed(scanId_, e.message());
+        return e.message();
     }
+    return QString();
+}
+
+void ScanWorker::setup() {
+    const QString error = sendScanEndAndClose();
+    if (!error.isEmpty()) emit failed(scanId_, error);
     endScan();
 }
 
 void ScanWorker::quit() {
-    sweep_.stop();
-    QString error;
-    try {
-        if (radio_.isOpen()) {
-            radio_.sendScanEnd();
-            radio_.close();
-        }
-    } catch (const RuntimeError& e) {
-        closeQuietly();
-        error = e.message();
-    }
+    const QString error = sendScanEndAndClose();
     endScan();
     emit quitReady(error);
 }

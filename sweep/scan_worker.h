@@ -94,6 +94,9 @@ private:
     void fail(const QString& message);
     void endScan();
     void closeQuietly();
+    // Ends the scan, and sends the scan's end frame and closes the port if it
+    // is open; what failed on the way, or nothing.
+    QString sendScanEndAndClose();
 
     bool holding() const override { return hold_; }
     bool stopRequested() const override { return stopRequested_; }
