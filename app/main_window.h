@@ -151,7 +151,7 @@ private:
     QString ownerCall_;
     bool ownerCallLatin1_ = false;
     double smeterTwips_ = 15;
-    bool clickToTune_ = false;  // beyond the specification: off until the user turns it on
+    bool clickToTune_ = false;  // an extra: off until the user turns it on
     bool loading_ = false;      // the first load: the probe's message comes before the window is shown
     bool quitting_ = false;
     bool ended_ = false;
