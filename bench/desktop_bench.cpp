@@ -178,10 +178,18 @@ int main(int argc, char** argv) {
         {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "720x520x24", "-dpi", "96", "-nolisten", "tcp"},
         run.work, run.work + "/xvfb.log", fds[1]);
     close(fds[1]);
+    // It writes the number and its line end separately, and dies if the pipe
+    // is gone in between: read up to the line end.
     char number[32] = {};
-    const ssize_t got = read(fds[0], number, sizeof number - 1);
+    size_t got = 0;
+    while (got < sizeof number - 1 && !std::strchr(number, '\n')) {
+        const ssize_t n = read(fds[0], number + got, sizeof number - 1 - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
     close(fds[0]);
-    if (got <= 0) return fail("Xvfb did not start: " + readFile(run.work + "/xvfb.log"));
+    if (!std::strchr(number, '\n')) return fail("Xvfb did not start: " + readFile(run.work + "/xvfb.log"));
     run.display = ":" + std::string(number, std::strcspn(number, "\n"));
 
     // The simulator makes ./COM1 and says when it is ready. It stands for

@@ -77,7 +77,7 @@ void AlignedLink::write(const cat::Frame& frame, bool asks) {
     a.opcode = opcode;
     a.length = cat::answerLength(frame);
     a.inAt = txFree_;
-    a.pacingKnown = pacingMs_ >= 0;
+    a.pacingKnown = a.askedPaced = pacingMs_ >= 0;
     a.over = a.broken = givenUp;
     if (!owes()) a.clockFrom = a.inAt;
     lastHeard_ = std::max(lastHeard_, a.inAt);
@@ -131,9 +131,10 @@ int AlignedLink::bytesAhead(const Answer& current, int i) const {
 }
 
 int AlignedLink::surePacing() const {
-    // An answer asked before the program set the pacing may come at any.
+    // An answer asked before the program set the pacing may come at any. A
+    // byte of an earlier answer straggling in only comes later still.
     for (const Answer& a : answers_) {
-        if (!a.over && !a.pacingKnown) return 0;
+        if (!a.over && !a.askedPaced) return 0;
     }
     return std::max(leastPacingMs_, 0);
 }

@@ -82,7 +82,8 @@ private:
         std::vector<uint8_t> bytes;  // received so far
         LineTime inAt = 0;           // when its request had crossed the wire
         LineTime clockFrom = -1;     // its next byte's deadline counts from here; -1 while not first in line
-        bool pacingKnown = false;    // the program had set the pacing when it asked
+        bool pacingKnown = false;    // the program had set the pacing when it asked, and what came before kept it
+        bool askedPaced = false;     // the program had set the pacing when it asked
         bool over = false;           // complete, past its deadline, or broken
         bool broken = false;         // nothing more is taken from it
     };
