@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qv7m: a band scope for the Yaesu FT-1000MP. Its configuration is
 // "qv-7m.ini" in the working directory, and the radio is on the port
 // COM1..COM4 chosen in the window. The command line only adds what goes

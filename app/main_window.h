@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The band scope's one window: its controls, the settings they restore, and
 // the handlers behind them. Every handler runs behind one error boundary.

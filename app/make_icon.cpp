@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the window icon as a PNG for the desktop entry (run at build time).
 #include "app/pictures.h"
 

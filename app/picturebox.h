@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture box: a widget that shows the backing image of its drawing
 // surface and raises the program's Paint event when the box has to be

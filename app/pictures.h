@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's three pictures, drawn in code: the S-meter scale behind the
 // meter bar, a drawing of the radio's front panel, and the window icon.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's processor share and memory under a real X server, from the
 // outside: a virtual screen (Xvfb), the simulated radio on ./COM1 of a
 // scratch directory with its default timing, and the built qv7m there, whose

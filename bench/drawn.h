@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads back, from a recorded drawing, the meter value each plotted point
 // shows: the bar height, the line's end or the waterfall's green.

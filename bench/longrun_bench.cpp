@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long run: the whole program (the window on the offscreen platform, the real
 // serial control) scans the simulated radio for the given time while the
 // operator retunes now and then, and reports memory, open descriptors, steps

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A drawing surface that draws nothing and remembers every primitive, so that
 // the benchmark can read back what each step drew.

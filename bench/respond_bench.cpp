@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Responsiveness: how late the window's own timers run while the whole
 // program (the window on the offscreen platform, the real serial control)
 // scans the simulated radio. A timer on the window's thread asks to fire

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How closely the radio simulator keeps the line's timing, and what it costs; prints figures,
 // asserts nothing. Runs the built qv7m-radio, or the one QV7M_SIM names.
 #include "sim_port.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulator's far end held directly, with plain termios, for the line benchmark.
 #include "sim/sim_harness.h"

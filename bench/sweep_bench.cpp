@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qv7m-bench-sweep [sweeps=3]: scans the simulated radio (QV7M_SIM, else the built one) at
 // 10 kHz / 100 Hz, once with the radio's pacing before every answer byte and once only between
 // bytes, and prints the step time against the slower of the line and the radio, the processor

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's number rules: fixed-width integers that raise an overflow
 // instead of wrapping, rounding to the nearest integer with ties to even, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one error type of the program. Every failing operation (serial control,
 // file, conversion, overflow) throws it; the form's error boundary catches it,

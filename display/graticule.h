@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The static part of the display: the frequency marks in the scale strip
 // (scaleStrip), the centre line of the plot (plot) and, for the graph

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drawing surface the picture boxes really draw on: a backing image in
 // device pixels that the widget only shows. Drawing happens here, when the

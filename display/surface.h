@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drawing surface of a picture box: twips from the top-left corner, the
 // operations the program draws with, and nothing else. The real one paints

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drawing one measured point of the sweep into the plot: the column is wiped,
 // the point drawn in the chosen style, and a cursor line marks the newest

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/picture_file.h"
 
 #include "files/whole_file.h"

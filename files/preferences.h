@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own choices beyond the specified window, remembered across
 // runs in the platform's usual place (QSettings, organisation and application

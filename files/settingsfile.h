@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings file "qv-7m.ini": five lines, each ending in CR LF. Lines 1-4
 // hold list indices in display format (" 2 ", "-1 "), line 5 the callsign.

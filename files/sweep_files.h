@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Completed sweeps written out: the record of every sweep (one line of
 // rtl_power's CSV each, so that its heat-map scripts draw them) and the

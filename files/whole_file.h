@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How every file the program writes whole is written, and how a failing file
 // operation is reported: a RuntimeError of kind File, "<file>: <reason>".

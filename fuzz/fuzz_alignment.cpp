@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The radio link on the simulated radio, on a virtual clock. The input decides
 // the radio's timing, the bytes the line drops, adds or garbles, the program's
 // hold-ups and calls (steps, hold passes, status reads, pauses, reopening the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CAT codec's packed BCD and meter shape against a second reading of the
 // same rules, worked out on text rather than on nibbles: packed BCD is the
 // decimal digits read back as hexadecimal, and a meter answer is a string it

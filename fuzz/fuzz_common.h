@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A failed check says why and aborts, so that libFuzzer keeps the input.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rigctld protocol against any bytes from four clients in any interleaving:
 // each client's bytes go through its own line splitter, each line through the
 // command executor, against a radio that records what it is asked. The input

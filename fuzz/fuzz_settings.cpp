@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings reader on any file gives at most five lines, none longer than
 // the cap or holding a line end; what "Quit" writes back from them reads back
 // as the same settings.

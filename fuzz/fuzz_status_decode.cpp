@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // readStatus on whatever the radio answers: a record of any length and content. The frequency is
 // bits 4 to 27 of the big-endian number in record bytes 2 to 5, a count of 0.625 Hz; with any of them
 // missing, a count outside 100 kHz to 30 MHz, or bytes past the record's 16 (which nobody asked for),

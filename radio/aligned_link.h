@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The radio's answers lined up with the operations that asked for them, by
 // order and count. An operation sends its frames and takes the bytes of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The FT-1000MP's CAT protocol, stated once for the program, its radio
 // simulator and the network server: the line's byte time, the opcodes, the

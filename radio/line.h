@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial line beneath the radio's operations, as narrow as the program
 // needs it: open a port with its settings, close it, write bytes, and wait

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The radio's operations as the program uses them: open and close the port,
 // tune VFO-A or VFO-B, read the meter, read the status record, mark a scan's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Mutation check, run by hand (not part of CI): puts the one-line faults of
 # scripts/mutations.txt into the program one at a time, builds, runs the
 # tests, and says which tests caught each fault, or that it SURVIVED.
@@ -32,7 +33,7 @@ log_dir=$build_dir/mutate-logs
 jobs=${QV7M_MUTATE_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 usage() {
-    sed -n '2,/^set -uo/{/^#/s/^# \{0,1\}//p}' "$0"
+    sed -n '3,/^set -uo/{/^#/s/^# \{0,1\}//p}' "$0"
 }
 
 # --- the list -------------------------------------------------------------

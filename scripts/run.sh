@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs the band scope against the
 # built-in radio simulator in a scratch working directory (its own COM1 link
 # and its own qv-7m.ini). With no display, it runs on a virtual screen

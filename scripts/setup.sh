@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages the build, the run and the tests need.
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail

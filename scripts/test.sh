@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: first as the program
 # is built, then once more under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then each fuzzer for a bounded time. Every stage runs even when one before

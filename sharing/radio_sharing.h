@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rigctld server's clients served from the scan's thread: each command
 // line goes there as a request, runs between two sweep steps (or at once when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sharing/rigctl_protocol.h"
 
 #include "radio/cat_codec.h"

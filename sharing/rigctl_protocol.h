@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hamlib's network rig protocol (the one rigctld speaks) without the network:
 // what a client's bytes mean as command lines, and what the scope answers to

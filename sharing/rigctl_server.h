@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rigctld server's sockets, on the window's thread: it takes up to
 // maxClients clients, cuts what each sends into command lines and hands them

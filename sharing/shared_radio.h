@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The radio as the scan shares it with network clients: each request runs on
 // the scan's thread, between two sweep steps while a scan runs, or on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The band the simulated radio listens to, and the S-meter reading it gives at
 // any frequency. The reading depends on the frequency, the band and the seed

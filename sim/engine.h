@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated radio without its pseudo-terminal: bytes go in with the time
 // they were read, answer bytes come out with the time they are due, and every

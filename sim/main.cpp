@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // qv7m-radio: the simulated FT-1000MP on a pseudo-terminal. One thread waits
 // in ppoll for the line, a signal or the next due time; nothing runs while
 // the line is idle.

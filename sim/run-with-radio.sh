@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a program beside the simulated radio: starts qv7m-radio in a working
 # directory (a fresh scratch one unless --dir is given) so that its COM1 link
 # sits next to the program's own files, runs the program there, and stops the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scan's own thread: it owns the radio link, runs the scan one pass at a
 // time, and takes the window's requests between two passes, where the radio

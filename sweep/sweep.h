@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scan: reads the radio's frequency, then sweeps VFO-B across a window
 // around it, step by step, reading the meter at each step, sweep after sweep.

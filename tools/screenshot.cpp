@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a PNG of the X screen, or of the rectangle X Y W H of it (used by the
 // run script on a virtual screen).
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What goes beyond the scope itself, on the hardest radio timing (pacing
 // before every byte, 40 ms latency, 10 ms jitter, 16 ms batches) and on
 // frequencies that are not round: a click three quarters across the plot

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The caption as the window system shows it: the built program on a real X
 // server, the simulated radio on its COM1, and no settings file yet.
 

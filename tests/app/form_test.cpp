@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as laid out, start-up, the settings file, "Setup", "Quit" and
 // closing the window, on the real form with the simulated radio on a virtual clock.
 

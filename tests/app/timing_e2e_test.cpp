@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program on radios that time their answers differently: the real serial port on the
 // simulator's pseudo-terminal, the window offscreen, at 10 kHz and 250 Hz in "Waterfall"; the operator
 // retunes in the first sweep. Every read takes its own answer's byte, every step draws the radio's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot as a scan draws it, pixel by pixel (15 twips a pixel): the
 // graticule and the scale strip's marks, and the trace against the readings
 // it draws in every style.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole program against a simulated radio: the real serial stack on its
 // pseudo-terminal, the real window offscreen, messages recorded, the program's

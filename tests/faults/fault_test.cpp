@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A radio that misbehaves on the line, and the cable pulled at every moment the program uses it. Each
 // time: one message a failure, the program alive (or ended where "Quit" asked for it), the window as
 // "Setup" leaves it, every read taking what the rules give from the radio's own answer, the settings

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of the sweeps, line by line, and the failures of the files the
 // program writes that no end-to-end test reaches: a full disk, a picture that
 // cannot be made. (The settings file: tests/app; a saved sweep: the end-to-end test.)

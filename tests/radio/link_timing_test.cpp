@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link on the simulated radio, on a virtual clock: the probe, then three sweeps of 41 steps,
 // the operator retuning in the first and holding the scan for five passes in it, for every way a
 // radio, an adapter and a machine time the answers, and for a byte lost, added or garbled on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rigctld server: Hamlib's own network client against it, and the limits
 // that keep one client from holding up the others. What each line is answered
 // has a fuzz target (fuzz/fuzz_rigctl.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The radio as rigctld clients see it: VFO-A's frequency and mode, each from
 // its own bytes of the status record the radio sends.
 #include "sharing/shared_radio.h"

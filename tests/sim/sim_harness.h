@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the built qv7m-radio (path in QV7M_SIM) in a scratch directory of its
 // own, with a log, until the object goes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's link, noting what each read of each request returned, and the
 // check that holds those reads against the answers the radio sent.

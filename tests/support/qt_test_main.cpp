@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test main for what draws text or shows widgets, on Qt's offscreen platform
 // unless the environment names another, with the program's own settings store
 // in a folder of the run's own (the user's stays untouched).

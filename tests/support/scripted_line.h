@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A line for the tests of exact bytes: logs every port change and every
 // frame written, and answers each request with the next scripted answer, all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated radio's engine at the far end of a serial line on a virtual
 // clock, which moves only while the program waits or is said to be busy: no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window as a user reaches it: controls by their names, messages read and
 // answered at once, a scan run until the test has seen enough; and the files
