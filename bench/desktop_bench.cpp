@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -142,7 +143,8 @@ struct Run {
         if (app > 0) end(app, SIGTERM);
         if (radio > 0) end(radio, SIGTERM);
         if (xvfb > 0) end(xvfb, SIGTERM);
-        if (!work.empty()) std::system(("rm -rf '" + work + "'").c_str());
+        std::error_code ignored;
+        if (!work.empty()) std::filesystem::remove_all(work, ignored);
     }
 
     // Presses the window's left button at x, y (logical pixels in the window).

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -61,7 +62,8 @@ Sim::~Sim() {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    std::system(("rm -rf " + dir).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 int Sim::stop(int sig) {
