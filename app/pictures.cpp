@@ -96,18 +96,22 @@ QImage frontPanelImage() {
     return img;
 }
 
-QImage iconImage() {
-    // A green spectrum trace on black under a short title in yellow capitals.
-    QImage img(32, 32, QImage::Format_RGB32);
+QImage iconImage(int size) {
+    // A green spectrum trace on black under a short title in yellow capitals,
+    // drawn on a 32-unit grid at any size.
+    QImage img(size, size, QImage::Format_RGB32);
     img.fill(Qt::black);
     QPainter p(&img);
+    p.scale(size / 32.0, size / 32.0);
     p.setPen(QColor(0xFF, 0xFF, 0x00));
-    p.setFont(pixelFont("Arial", 9, true));
+    QFont title = pixelFont("Arial", 9, true);
+    if (size > 32) title.setStyleStrategy(QFont::PreferAntialias);
+    p.setFont(title);
     p.drawText(QRect(0, 0, 32, 10), Qt::AlignCenter, QStringLiteral("QV7M"));
     const int levels[] = {29, 28, 29, 27, 28, 22, 14, 22, 28, 29, 28, 26, 20, 26, 28, 29,
                           28, 29, 27, 24, 11, 24, 28, 29, 28, 27, 29, 28, 25, 28, 29, 28};
     p.setRenderHint(QPainter::Antialiasing, false);
-    for (int x = 0; x < 32; ++x) p.fillRect(QRect(x, levels[x], 1, 32 - levels[x]), QColor(0x00, 0xDC, 0x00));
+    for (int x = 0; x < 32; ++x) p.fillRect(QRectF(x, levels[x], 1, 32 - levels[x]), QColor(0x00, 0xDC, 0x00));
     return img;
 }
 
