@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("qv7m"));
     QApplication::setApplicationVersion(QStringLiteral(QV7M_VERSION));
     // No display name: Qt would append it to the window's caption.
-    QApplication::setDesktopFileName(QStringLiteral("qv7m"));
+    QApplication::setDesktopFileName(QStringLiteral("org.qv7m.qv7m"));
     // One window; it ends the program itself (Quit or closing it).
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -12,6 +12,7 @@ pkgs=(
   xvfb xauth xdotool x11-utils  # x11-utils: xprop, for the caption test
   libhamlib-utils
   clang libclang-rt-14-dev llvm  # the fuzzers: compiler, libFuzzer and sanitizer runtimes, symbolizer
+  dpkg-dev lintian appstream desktop-file-utils man-db  # the Debian package and its checks
 )
 
 missing=()

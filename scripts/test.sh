@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: first as the program
-# is built, then once more under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then each fuzzer for a bounded time. Every stage runs even when one before
+# is built, then its Debian package is made and checked, then every test once
+# more under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer
+# for a bounded time. Every stage runs even when one before
 # it failed; the closing lines say how each went.
 #
 # Warnings are errors in every stage (QV7M_WERROR).
 #
-# QV7M_TEST_STAGES picks stages (default "build asan fuzz");
+# QV7M_TEST_STAGES picks stages (default "build package asan fuzz");
 # QV7M_FUZZ_SECONDS sets each fuzzer's time (default 25).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 jobs=$(nproc 2>/dev/null || echo 2)
-stages=${QV7M_TEST_STAGES:-build asan fuzz}
+stages=${QV7M_TEST_STAGES:-build package asan fuzz}
 fuzz_seconds=${QV7M_FUZZ_SECONDS:-25}
 mkdir -p build
 summary=()
@@ -42,6 +43,17 @@ if stage_wanted build; then
         run_ctest build build --output-on-failure -j"$jobs"
     else
         summary+=("build, $((SECONDS - stage_start)) s:" "the build failed")
+        failed=1
+    fi
+fi
+
+# --- the Debian package, from the build above ------------------------------
+if stage_wanted package; then
+    stage_start=$SECONDS
+    if [ -x build/app/qv7m ] && scripts/check_package.sh build; then
+        summary+=("package, $((SECONDS - stage_start)) s:" "built, and every check passed")
+    else
+        summary+=("package, $((SECONDS - stage_start)) s:" "failed")
         failed=1
     fi
 fi
