@@ -65,21 +65,6 @@ for first, n, rest in [(0x42, 5, [COPY, COPY, COPY, PAD]), (0x00, 3, [COPY, (ANY
             k.num(r, 0, 2)
 write("fuzz_codec", "meter", k.data())
 
-# --- fuzz_status_decode: status reads a sweep apart, each answered with a record
-# of any length (the records at the front, their lengths taken from the end).
-def status(*records):
-    t = Taken()
-    for r in records:
-        t.num(len(r), 0, 18)
-    return t.data(front=b"".join(bytes(r) for r in records))
-
-record = [0x00, 0x01, 0x5B, 0xE6, 0x80, 0, 0, 0x02, 0, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF]
-write("fuzz_status_decode", "14250000", status(record))
-write("fuzz_status_decode", "silent", status([], record))
-write("fuzz_status_decode", "ffff", status([0x11] + [0xFF] * 15, record))
-write("fuzz_status_decode", "short", status(record[:6], record))
-write("fuzz_status_decode", "long", status(record + [0x5A], record))
-
 # --- fuzz_alignment: the radio's timing, line faults, then the program's calls.
 STEP, HOLD_PASS, STATUS, SLEEP, HELD_UP, REOPEN = range(6)
 DROP, ADD, GARBLE = range(3)
@@ -134,26 +119,3 @@ settings = {
 }
 for name, data in settings.items():
     write("fuzz_settings", name, data)
-
-# --- fuzz_rigctl: chunks of one client's bytes: header (client, radio state), length, bytes.
-PORT_UNUSABLE, NOT_ANSWERING, NO_METER = 4, 8, 16
-
-def chunks(*parts):
-    out = b""
-    for header, data in parts:
-        for at in range(0, max(len(data), 1), 255):
-            piece = data[at:at + 255]
-            out += bytes([header, len(piece)]) + piece
-    return out
-
-rigctl = {
-    "hamlib-client": chunks((0, b"\\chk_vfo\n\\dump_state\nf\nm\nl STRENGTH\nv\ns\nt\nF 7035000\nq\n")),
-    "extended": chunks((1, b"+f\n;\\get_mode\n|s\n+F 14074000\n+l RFPOWER\n+S 1 VFOB\n,V VFOB\n")),
-    "interleaved": chunks((0, b"F 70"), (1, b"f\r\n"), (2, b"\x00\xff\x1b[2J\n"), (0, b"35000\r\n"),
-                          (3 | PORT_UNUSABLE, b"f\nF 7035000\n"), (1 | NOT_ANSWERING, b"m\nf\n"),
-                          (2 | NO_METER, b"l STRENGTH\n")),
-    "overlong": chunks((0, b"F" * 1030 + b" 7035000\n"), (1, b"\t\n  \r\n" + b"7" * 1024 + b"\nf\n")),
-    "bad-arguments": chunks((0, b"F\nF 1 2\nF 50000\nF 30000001\nF nan\nF 1e7\nX\n\\get_freqq\nl\n")),
-}
-for name, data in rigctl.items():
-    write("fuzz_rigctl", name, data)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The link's operations against the simulated radio: exact frames out, exact
-// values in. (The status read has a fuzz target, fuzz_status_decode.)
+// values in.
 
 #include "radio/radiolink.h"
 #include "support/virtual_radio.h"

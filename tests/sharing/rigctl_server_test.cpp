@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The rigctld server: Hamlib's own network client against it, and the limits
-// that keep one client from holding up the others. What each line is answered
-// has a fuzz target (fuzz/fuzz_rigctl.cpp).
+// The rigctld protocol and its server: what each line is answered, Hamlib's
+// own network client against the server, and the limits that keep one client
+// from holding up the others.
 #include "sharing/rigctl_server.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +31,48 @@ struct FakeRig : RigAccess {
     std::optional<QString> mode() override { return QString("USB"); }
     std::optional<int> strengthDb() override { return -12; }
 };
+
+// Each reply whole, in the plain and the extended form, at the edges of the radio's range.
+TEST(Protocol, EachLineGetsHamlibsReply) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"f", "14252470\n"},
+        {"\\get_freq", "14252470\n"},
+        {"+f", "get_freq:\nFrequency: 14252470\nRPRT 0\n"},
+        {";m", "get_mode:;Mode: USB;Passband: 0;RPRT 0\n"},
+        {"F 30000000", "RPRT 0\n"},
+        {"F 30000010", "RPRT -1\n"},
+        {"F 99999", "RPRT -1\n"},
+        {"F", "RPRT -1\n"},
+        {"l STRENGTH", "-12\n"},
+        {"l RFPOWER", "RPRT -11\n"},
+        {"S 1 VFOB", "RPRT -9\n"},
+        {"V VFOB", "RPRT -1\n"},
+        {"s", "0\nVFOA\n"},
+        {"x", "RPRT -11\n"},
+        {"f\x01", "RPRT -1\n"},
+    };
+    for (const auto& [line, reply] : cases) {
+        SCOPED_TRACE(line);
+        FakeRig rig;
+        EXPECT_EQ(rigctl::execute(rig, line).bytes, QByteArray(reply));
+        EXPECT_EQ(rig.tuned, QByteArray(line) == "F 30000000" ? 30000000 : 0);
+    }
+    FakeRig down;
+    down.up = false;
+    EXPECT_EQ(rigctl::execute(down, "f").bytes, "RPRT -6\n");
+    EXPECT_TRUE(rigctl::execute(down, "q").quit);
+}
+
+// Lines end at LF, less a CR before it; blank ones are skipped; an overlong one comes out once, empty.
+TEST(Protocol, LinesAreSplitAsRigctldSplitsThem) {
+    rigctl::LineSplitter splitter;
+    QList<QByteArray> lines;
+    const QByteArray bytes = "f\r\n \t\n\nF 7031230\n" + QByteArray(rigctl::kMaxLineBytes + 5, 'x') + "\nm\n";
+    for (char b : bytes) {
+        if (const std::optional<QByteArray> line = splitter.take(b)) lines << *line;
+    }
+    EXPECT_EQ(lines, QList<QByteArray>({"f", "F 7031230", "", "m"}));
+}
 
 // Runs events until done() holds or 5 s have passed; false on the timeout.
 bool runUntil(const std::function<bool()>& done) {
