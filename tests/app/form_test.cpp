@@ -207,8 +207,6 @@ TEST_F(Startup, FilesAreRestoredOrFallBackAndQuitWritesAWellFormedFile) {
          {"COM1", "10", "100", "Area Graph"},
          "G\u00e9RARD",
          true},
-        {"two lines", " 2 \r\n 1 \r\n", {"COM3", "20", "100", "Area Graph"}, "N0CALL", false},
-        {"blank or no numbers", "\r\n  \r\n1x\r\n 2 \r\nK1ABC\r\n", {"COM1", "10", "100", "Waterfall"}, "K1ABC", false},
         {"off the lists",
          " 4 \r\n-1 \r\n 99999 \r\n 3 \r\nK1ABC\r\n",
          {"COM1", "10", "100", "Area Graph"},

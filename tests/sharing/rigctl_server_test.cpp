@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The rigctld protocol and its server: what each line is answered, Hamlib's
-// own network client against the server, and the limits that keep one client
-// from holding up the others.
+// The rigctld protocol and its server: what each line is answered, and the
+// limits that keep one client from holding up the others. (Hamlib's own
+// client against the running scope: tests/app/beyond_e2e_test.cpp.)
 #include "sharing/rigctl_server.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTcpSocket>
 
 #include <functional>
@@ -114,46 +112,6 @@ protected:
     std::vector<quint64> gone;
     RigctlServer server;
 };
-
-// Returns what `rigctl -m 2` printed for the command.
-QString runHamlibClient(quint16 port, const QStringList& command) {
-    QProcess client;
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    QEventLoop loop;
-    QObject::connect(&client, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&client, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    client.start("rigctl", QStringList{"-m", "2", "-r", QString("127.0.0.1:%1").arg(port)} + command);
-    loop.exec();
-    return QString::fromLocal8Bit(client.readAll());
-}
-
-TEST_F(Server, HamlibClientReadsAndTunesOnlyWhatTheScopeAllows) {
-    if (QStandardPaths::findExecutable("rigctl").isEmpty()) GTEST_SKIP() << "rigctl (libhamlib-utils) is not installed";
-    atOnce = true;
-    struct Case {
-        QStringList command;
-        bool up;
-        const char* printed;  // expected in the client's output
-        int64_t tuned;
-    };
-    const Case cases[] = {
-        {{"f"}, true, "14252470", 0},
-        {{"F", "7031230"}, true, "", 7031230},
-        {{"F", "50000"}, true, "Invalid parameter", 0},  // below the radio's range
-        {{"m"}, true, "USB\n0", 0},
-        {{"l", "STRENGTH"}, true, "-12", 0},
-        {{"S", "1", "VFOB"}, true, "rejected", 0},         // VFO-B belongs to the sweep
-        {{"-vv", "F", "7031230"}, false, "i/o error", 0},  // the radio's port is not usable
-    };
-    for (const Case& c : cases) {
-        rig.up = c.up;
-        rig.tuned = 0;
-        const QString printed = runHamlibClient(server.serverPort(), c.command);
-        SCOPED_TRACE(c.command.join(' ').toStdString() + "\n" + printed.toStdString());
-        EXPECT_TRUE(printed.contains(c.printed));
-        EXPECT_EQ(rig.tuned, c.tuned);
-    }
-}
 
 TEST_F(Server, AVanishedClientIsReportedGoneAndRepliesToItAreDropped) {
     auto raw = connectClient();
