@@ -51,6 +51,14 @@ public:
     void sleep(LineTime duration) override { std::this_thread::sleep_for(std::chrono::nanoseconds(duration)); }
 
 protected:
+    // What every open does first: refuse a second open or a port that cannot
+    // be, forget why the last one went, and find the device.
+    PortName beginOpen(int16_t port) {
+        if (isOpen()) fail(QStringLiteral("the port is already open"));
+        if (port < 1) throw serialError(QStringLiteral("Invalid port number %1").arg(port));
+        gone_.clear();
+        return resolvePort(port);
+    }
     QString portText() const { return QStringLiteral("%1 (%2)").arg(name_.name, name_.device); }
     [[noreturn]] void fail(const QString& what) const {
         throw serialError(QStringLiteral("%1: %2").arg(portText(), what));
@@ -86,10 +94,7 @@ public:
     ~PosixLine() override { close(); }
 
     void open(int16_t port, const LineSettings& settings) override {
-        if (isOpen()) fail(QStringLiteral("the port is already open"));
-        if (port < 1) throw serialError(QStringLiteral("Invalid port number %1").arg(port));
-        gone_.clear();
-        const PortName name = resolvePort(port);
+        const PortName name = beginOpen(port);
         const int fd = ::open(name.device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) cannotOpen(name, systemReason(errno));
         auto giveUp = [&](const QString& reason) {
@@ -223,10 +228,7 @@ public:
     ~QtSerialLine() override { close(); }
 
     void open(int16_t port, const LineSettings& settings) override {
-        if (isOpen()) fail(QStringLiteral("the port is already open"));
-        if (port < 1) throw serialError(QStringLiteral("Invalid port number %1").arg(port));
-        gone_.clear();
-        const PortName name = resolvePort(port);
+        const PortName name = beginOpen(port);
         auto serial = std::make_unique<QSerialPort>();
         serial->setPortName(name.device);
         if (!serial->open(QIODevice::ReadWrite)) cannotOpen(name, serial->errorString());
