@@ -72,11 +72,11 @@ class Timing : public ::testing::TestWithParam<Case> {};
 struct Host : SweepHost {
     bool holding() const override { return hold; }
     bool stopRequested() const override { return stopAt(); }
-    void choseWindow(const SweepWindow&) override { onWindow(); }
+    void choseWindow(const SweepWindow& w) override { onWindow(w); }
     void measured(const PlotPoint& p) override { onPoint(p.units, p.reading); }
     bool hold = false;
     std::function<bool()> stopAt;
-    std::function<void()> onWindow;
+    std::function<void(const SweepWindow&)> onWindow;
     std::function<void(int32_t, int16_t)> onPoint;
 };
 
@@ -123,7 +123,11 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
     std::vector<int32_t> centres;
     int held = 0;
     host.stopAt = [&] { return sweep.sweepsStarted() == 4; };
-    host.onWindow = [&] { centres.push_back(link.centre()); };
+    std::vector<int16_t> shades;
+    host.onWindow = [&](const SweepWindow& w) {
+        centres.push_back(link.centre());
+        shades.push_back(w.shade);
+    };
     struct Drawn {
         int32_t frequency;
         int16_t meter;
@@ -161,6 +165,8 @@ TEST_P(Timing, EveryReadTakesItsOwnAnswerAndTheScanDrawsTheRadio) {
         EXPECT_EQ(centres[0], 1425000) << centres[0];
     }
     for (size_t s = 1; s < centres.size(); ++s) EXPECT_EQ(centres[s], 703500) << "sweep " << s;
+    // Each sweep's trace is told from the one before it, over which it is drawn.
+    EXPECT_EQ(shades, (std::vector<int16_t>{140, 220, 140, 220}));
     ASSERT_EQ(drawn.size(), 3u * 41);
     for (size_t i = 0; i < drawn.size(); ++i) {
         const Drawn& d = drawn[i];
