@@ -54,6 +54,9 @@ std::vector<Case> cases() {
         // An answer a byte too long just before the port is closed and opened again.
         all.push_back({before, 3, 0, 0, 0, {{Fault::Add, kStatus - 1, 16}}});
         all.push_back({before, 0, 0, 16, 0, {}, 255});  // taken before the program sets its own
+        // A byte lost mid-answer at a long pacing left by another program: the
+        // next one comes two paced bytes later, past one byte's deadline.
+        all.push_back({before, 3, 0, 0, 0, {{Fault::Drop, 0, 1}}, 200});
     }
     all.push_back({true, 3, 0, 0, 0, {}, 0, true});
     return all;
