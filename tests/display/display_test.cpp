@@ -79,3 +79,16 @@ TEST(Plot, EachColumnAndSegmentStandsWhereItsReadingSays) {
         EXPECT_EQ(plot.pixel(x, style == 1 ? px(150) : 160), firstSweep) << "the first sweep beyond the second";
     }
 }
+
+// The radio's meter reads S9 at 153 and 17 counts an S-unit; a reading is
+// drawn 10 twips a count above the foot of the 2550-twip plot. Each label
+// stands at the line of its own reading.
+TEST(Plot, TheScaleLabelsSitAtTheirMeterReadings) {
+    for (int line = 14; line >= 6; line -= 2) {
+        const int reading = (2550 - 2550 * line / 15) / 10;
+        const int sUnit = 9 - (153 - reading) / 17;
+        EXPECT_EQ(levelLabel(line), QStringLiteral(" S %1").arg(sUnit)) << "line " << line;
+    }
+    EXPECT_EQ(levelLabel(4), QStringLiteral("+20dB"));
+    EXPECT_EQ(levelLabel(2), QStringLiteral("+40dB"));
+}
