@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window as laid out, start-up, the settings file, "Setup", "Quit" and
-// closing the window, on the real form with the simulated radio on a virtual clock.
+// Start-up, the settings file, "Setup", "Quit" and closing the window, on the
+// real form with the simulated radio on a virtual clock.
 
-#include "files/preferences.h"
 #include "radio/aligned_link.h"
 #include "support/virtual_radio.h"
 #include "support/window.h"
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
 #include <QDir>
-#include <QFontInfo>
-#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -74,114 +70,7 @@ protected:
     int ends = 0;
 };
 
-// Where each control stands, in twips; nullptr or 0: not checked.
-struct Expected {
-    const char* name;
-    const char* container;
-    const char* text;
-    QRect twips;
-    const char* font;
-    double points;
-    bool bold;
-    char align;
-};
-const Expected kLayout[] = {
-    {"settingsFrame", "MainWindow", "", {120, 0, 8000, 550}, "MS Sans Serif", 8.25, false, 0},
-    {"styleList", "settingsFrame", nullptr, {2040, 160, 1215, 315}, "MS Sans Serif", 8.25, false, 0},
-    {"portList", "settingsFrame", nullptr, {3840, 160, 855, 315}, "MS Sans Serif", 8.25, false, 0},
-    {"widthList", "settingsFrame", nullptr, {5400, 165, 615, 315}, "MS Sans Serif", 8.25, false, 0},
-    {"stepList", "settingsFrame", nullptr, {6885, 160, 735, 315}, "MS Sans Serif", 8.25, false, 0},
-    {"setupButton", "settingsFrame", "Setup", {120, 180, 1335, 300}, "MS Sans Serif", 8.25, false, 0},
-    {"styleLabel", "settingsFrame", "Style:", {1620, 240, 375, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"stepUnitLabel", "settingsFrame", "Hz", {7665, 240, 255, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"stepLabel", "settingsFrame", "Step:", {6480, 240, 375, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"widthUnitLabel", "settingsFrame", "kHz", {6045, 240, 615, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"widthLabel", "settingsFrame", "Width:", {4920, 240, 615, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"portLabel", "settingsFrame", "Port:", {3480, 240, 495, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"holdBox", "MainWindow", "Hold scan", {1800, 720, 1575, 540}, "MS Sans Serif", 8.25, false, 0},
-    {"meterScale", "MainWindow", nullptr, {800, 1360, 2550, 375}, "MS Sans Serif", 8.25, false, 0},
-    {"meterBar", "meterScale", nullptr, {0, 190, 15, 90}, nullptr, 0, false, 0},
-    {"scaleStrip", "MainWindow", nullptr, {120, 4680, 8000, 150}, nullptr, 0, false, 0},
-    {"plot", "MainWindow", nullptr, {120, 2160, 8000, 2550}, "MS Sans Serif", 8.25, false, 0},
-    {"startButton", "MainWindow", "Start scan", {120, 720, 1575, 540}, "MS Sans Serif", 8.25, false, 0},
-    {"quitButton", "MainWindow", "Quit", {6720, 1390, 1395, 300}, "MS Sans Serif", 8.25, false, 0},
-    {"modelLabel", "MainWindow", "FT-1000MP", {6720, 1080, 1395, 255}, "MS Sans Serif", 9.75, false, 'C'},
-    {"makerLabel", "MainWindow", "YAESU", {6720, 795, 1395, 255}, "Courier New", 15.75, true, 'C'},
-    {"frontPanel", "MainWindow", nullptr, {3480, 720, 3135, 975}, nullptr, 0, false, 0},
-    {"meterLabel", "MainWindow", "S-Meter", {120, 1455, 1455, 195}, "MS Sans Serif", 8.25, false, 'L'},
-    {"tuningLabel", "MainWindow", "", {120, 1800, 7995, 375}, "Arial", 15.75, true, 'C'},
-    {"highEdgeLabel", "MainWindow", "Hz", {6600, 4810, 1485, 255}, "MS Sans Serif", 8.25, false, 'R'},
-    {"lowEdgeLabel", "MainWindow", "Hz", {120, 4810, 1575, 255}, "MS Sans Serif", 8.25, false, 'L'},
-    {"centreLabel", "MainWindow", "Hz", {3120, 4810, 1995, 255}, "MS Sans Serif", 8.25, true, 'C'},
-};
-
-int px(int twips) { return qRound(twips / 15.0); }
-QColor ole(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-QColor colour(const MainWindow& f, const char* name, QPalette::ColorRole role) {
-    return child(f, name)->palette().color(role);
-}
-
 }  // namespace
-
-TEST_F(Startup, EveryControlAsLaidOut) {
-    MainWindow form(comm, messages);
-    EXPECT_EQ(form.size(), QSize(px(8205), px(5010))) << "a fixed client area";
-    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "a fixed client area";
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Yaesu FT-1000MP Bandscope"));
-    EXPECT_FALSE(form.windowIcon().isNull());
-    for (const Expected& e : kLayout) {
-        SCOPED_TRACE(e.name);
-        auto* w = child(form, e.name);
-        EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(e.container));
-        EXPECT_EQ(w->geometry(), QRect(px(e.twips.x()), px(e.twips.y()), px(e.twips.width()), px(e.twips.height())));
-        EXPECT_TRUE(w->isEnabled());
-        EXPECT_TRUE(w->isVisibleTo(&form));
-        const auto* label = qobject_cast<QLabel*>(w);
-        const QString text = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
-        if (e.text) {
-            EXPECT_EQ(text, QString::fromLatin1(e.text)) << text.toStdString();
-        }
-        if (e.font) {
-            EXPECT_EQ(w->font().families().value(0), QString::fromLatin1(e.font));
-            EXPECT_EQ(w->font().pointSizeF(), e.points);
-            EXPECT_EQ(w->font().bold(), e.bold);
-            const QString drawn = QFontInfo(w->font()).family();  // where the named font is missing, its stand-in
-            EXPECT_TRUE(drawn == QString::fromLatin1(e.font) || drawn.startsWith(QStringLiteral("Liberation")))
-                << drawn.toStdString();
-        }
-        const auto align = e.align == 'L' ? Qt::AlignLeft : e.align == 'C' ? Qt::AlignHCenter : Qt::AlignRight;
-        if (e.align) {
-            EXPECT_TRUE(label->alignment() & align);
-        }
-    }
-    EXPECT_EQ(form.palette().color(QPalette::Window), ole(0xC0C0C0));
-    EXPECT_EQ(colour(form, "meterScale", QPalette::Window), ole(0xC0C0C0));
-    EXPECT_EQ(colour(form, "tuningLabel", QPalette::WindowText), ole(0x00FF00));
-    EXPECT_EQ(colour(form, "tuningLabel", QPalette::Window), ole(0));
-    EXPECT_TRUE(child(form, "tuningLabel")->autoFillBackground());
-    EXPECT_EQ(colour(form, "meterBar", QPalette::Window), ole(0x0000FF));
-    const ImageSurface& plot = child<PictureBox>(form, "plot")->surface();
-    EXPECT_EQ(plot.backColor(), 0u);
-    EXPECT_EQ(plot.foreColor(), 0xE0E0E0u);
-    EXPECT_EQ(child<PictureBox>(form, "scaleStrip")->surface().backColor(), 0u);
-    EXPECT_EQ(child<QLabel>(form, "meterScale")->pixmap().size(), QSize(168, 19));
-    EXPECT_EQ(child<QLabel>(form, "frontPanel")->pixmap().size(), QSize(200, 64));
-    form.setSmeterWidth(10 * 255);
-    EXPECT_EQ(child(form, "meterBar")->width(), child(form, "meterScale")->width()) << "a full reading spans the scale";
-    form.setSmeterWidth(0);
-    EXPECT_FALSE(child(form, "meterBar")->isVisibleTo(&form)) << "no reading, no bar";
-    for (const char* l : {"styleList", "portList", "widthList", "stepList"}) EXPECT_FALSE(list(form, l)->isEditable());
-
-    // The whole tab cycle: labels, the frame and the image never take the focus.
-    QStringList chain;
-    QWidget* first = child(form, "quitButton");
-    QWidget* w = first;
-    do {
-        if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
-    } while ((w = w->nextInFocusChain()) != first && chain.size() < 50);
-    EXPECT_EQ(chain, QStringList({"quitButton", "startButton", "plot", "scaleStrip", "meterScale", "holdBox",
-                                  "setupButton", "stepList", "widthList", "portList", "styleList"}));
-}
 
 // Each file is loaded and the port probed, then "Quit" writes a well-formed
 // file for what was chosen; a sound file comes back byte for byte.
@@ -326,39 +215,4 @@ TEST_F(Startup, SetupKeepsTheSelectionsAndShowsTheCallsignNowInTheFile) {
     for (const char* l : {"portList", "stepList", "widthList", "styleList"})
         EXPECT_EQ(list(*form, l)->count(), QLatin1String(l) == "styleList" ? 3 : 4);
     EXPECT_EQ(lastSent(2), (std::vector<QByteArray>{kScanEnd, "close"}));
-}
-
-// A left click on the plot during a scan tunes VFO-A only when the user has turned click to tune on;
-// the choice is kept in the program's own settings store, never in the settings file.
-TEST_F(Startup, ALeftClickTunesVfoAOnlyWithClickToTuneOn) {
-    for (const bool on : {false, true}) {
-        SCOPED_TRACE(on ? "on" : "off");
-        preferences::writeFlag(preferences::kClickToTune, on);
-        const long before = long(radio.sent.size());
-        auto form = loaded();
-        long long drawn = 0;
-        EXPECT_TRUE(scanUntil(*form, [&] {
-            if (form->scan().stepsDrawn() < 45) return false;
-            if (drawn == 0) {
-                // Half-way across the 10 kHz window around 14.250 MHz, at 100 Hz steps.
-                QWidget* plot = child(*form, "plot");
-                const QPointF at(plot->width() / 2.0, 20);
-                QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                                  {});
-                QCoreApplication::sendEvent(plot, &press);
-                drawn = form->scan().stepsDrawn();
-            }
-            if (form->scan().stepsDrawn() <= drawn + 5) return false;
-            click(*form, "setupButton");
-            return true;
-        }));
-        form.reset();
-        std::vector<QByteArray> tunings;
-        for (auto f = radio.sent.begin() + before; f != radio.sent.end(); ++f) {
-            if (f->size() == 5 && f->endsWith(char(0x0A))) tunings.push_back(*f);
-        }
-        EXPECT_EQ(tunings, on ? std::vector<QByteArray>{QByteArray::fromHex("005042010A")} : std::vector<QByteArray>{});
-        EXPECT_FALSE(readIni().contains("clickToTune"));
-    }
-    preferences::writeFlag(preferences::kClickToTune, false);
 }
