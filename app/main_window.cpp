@@ -240,11 +240,15 @@ void MainWindow::buildControls() {
 
 void MainWindow::connectWorker() {
     ScanWorker* w = worker_.get();
+    passTimer_.setSingleShot(true);
+    passTimer_.setInterval(kPassBatchMs);
+    connect(&passTimer_, &QTimer::timeout, this, [this] { showPendingPasses(); });
     connect(w, &ScanWorker::probed, this, [this](const ProbeOutcome& outcome) { showProbe(outcome); });
     connect(w, &ScanWorker::scanStarted, this, [this](int id) {
         if (shown(id)) enableScanControls();
     });
     connect(w, &ScanWorker::windowChosen, this, [this](int id, const SweepWindow& window) {
+        showPendingPasses();
         if (!shown(id)) return;
         lowEdgeLabel_->setText(window.lowText);
         centreLabel_->setText(window.centreText);
@@ -256,20 +260,15 @@ void MainWindow::connectWorker() {
     });
     connect(w, &ScanWorker::passShown, this, [this](int id, const PassShown& pass) {
         if (!shown(id)) return;
-        if (!pass.tuning.isEmpty()) tuningLabel_->setText(pass.tuning);
-        setSmeterWidth(10.0 * pass.reading);
-        if (!pass.drawn) return;
-        const PlotPoint& p = pass.point;
-        const auto style = static_cast<int16_t>(styleList_->currentIndex());
-        drawPoint(plot_->surface(),
-                  PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, style});
-        ++progress_.stepsDrawn_;
-        if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
+        pendingPasses_.push_back(pass);
+        if (!passTimer_.isActive()) passTimer_.start();
     });
     connect(w, &ScanWorker::sweepCompleted, this, [this](int id, const SweepResult& sweep) {
+        showPendingPasses();
         if (shown(id)) onSweepDone(sweep);
     });
     connect(w, &ScanWorker::failed, this, [this](int id, const QString& message) {
+        showPendingPasses();
         if (ended_) return;
         const bool wasShown = shown(id);
         if (wasShown) shownScan_ = -1;
@@ -282,6 +281,23 @@ void MainWindow::connectWorker() {
     connect(w, &ScanWorker::quitReady, this, [this](const QString& error) { finishQuit(error); });
 }
 
+// Each repaint of the window costs about the same whatever it shows, so the
+// passes that come within one batch interval are drawn and shown together.
+void MainWindow::showPendingPasses() {
+    passTimer_.stop();
+    const auto style = static_cast<int16_t>(styleList_->currentIndex());
+    for (const PassShown& pass : std::exchange(pendingPasses_, {})) {
+        if (!pass.tuning.isEmpty()) tuningLabel_->setText(pass.tuning);
+        setSmeterWidth(10.0 * pass.reading);
+        if (!pass.drawn) continue;
+        const PlotPoint& p = pass.point;
+        drawPoint(plot_->surface(),
+                  PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, style});
+        ++progress_.stepsDrawn_;
+        if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
+    }
+}
+
 void MainWindow::setSmeterWidth(double twips) {
     smeterTwips_ = twips;
     const int px = std::max(0, twipsToPixels(twips));
@@ -292,6 +308,7 @@ void MainWindow::setSmeterWidth(double twips) {
 // ---------------------------------------------------------------- boundary
 
 void MainWindow::guarded(const std::function<void()>& f) {
+    showPendingPasses();  // a user's action sees the scan as far as it has come
     if (ended_ || quitting_) return;
     try {
         f();

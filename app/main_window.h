@@ -15,10 +15,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace qv7m {
 
@@ -114,6 +116,7 @@ private:
     void saveAs(const QString& title, const QString& suffix, const std::function<void(const QString&)>& save);
     void onSweepDone(const SweepResult& sweep);
     void finishQuit(const QString& error);
+    void showPendingPasses();
     // The scan's signals count while it is the scan the window shows.
     bool shown(int scanId) const { return scanId == shownScan_; }
 
@@ -143,6 +146,9 @@ private:
     ScanProgress progress_;
     int lastScan_ = 0;    // the latest scan started
     int shownScan_ = -1;  // the scan whose points are drawn; -1 once "Setup" or a failure ended it
+    std::vector<PassShown> pendingPasses_;  // the scan's latest passes, not drawn yet
+    QTimer passTimer_;                      // when they are drawn
+    static constexpr int kPassBatchMs = 100;
     std::unique_ptr<RadioSharing> sharing_;
     SweepRecorder recorder_;
     SweepResult lastSweep_;
