@@ -106,7 +106,7 @@ int32_t RadioLink::readStatusAtOnce() {
     // Up to the mode byte: what follows is dropped as it comes, while the
     // next frames already go out.
     std::array<std::optional<uint8_t>, cat::kRecordModeByte> record;
-    for (int i = 1; i <= cat::kRecordModeByte; ++i) record[size_t(i - 1)] = link_.take(i);
+    for (int b = 1; b <= cat::kRecordModeByte; ++b) record[size_t(b - 1)] = link_.take(b);
     return centreFrom(record.data(), cat::kRecordModeByte);
 }
 
