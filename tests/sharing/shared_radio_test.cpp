@@ -5,6 +5,7 @@
 #include "support/virtual_radio.h"
 
 #include <QCoreApplication>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -30,59 +31,92 @@ TEST(SharedRadio, FrequencyAndModeComeFromTheirOwnRecordBytes) {
     }
 }
 
-}  // namespace qv7m
+// A fast scan, its steps run in this thread's event loop, and the frames it sends after the probe.
+struct FastScan : ::testing::Test {
+    void SetUp() override { ASSERT_EQ(worker.probe(1).result, ProbeOutcome::Result::Answered); }
+    // Scans 3 kHz around 14.250 MHz at 1 kHz steps (four steps a sweep) until the scan ends; `drawn` is
+    // told of each point with how many came before it.
+    void scan(const std::function<void(size_t)>& drawn) {
+        probed = line.sent.size();
+        size_t points = 0;
+        QObject::connect(&worker, &ScanWorker::passShown, [&](int, const PassShown& pass) {
+            EXPECT_EQ(pass.reading, line.engine.meter().reading(int64_t(pass.point.units) * 10));
+            units.push_back(pass.point.units);
+            drawn(points++);
+        });
+        bool ended = false;
+        QObject::connect(&worker, &ScanWorker::scanEnded, [&] { ended = true; });
+        worker.setFast(true);
+        worker.startScan(1, ScanSettings{1, QStringLiteral("1000"), 300, 8000});
+        while (!ended) QCoreApplication::processEvents();
+    }
+    void stopBetweenSteps() {
+        worker.post([this] {
+            worker.requestStop();
+            worker.setup();
+        });
+    }
+    std::vector<std::string> sent() const {
+        std::vector<std::string> frames;
+        for (size_t i = probed; i < line.sent.size(); ++i) {
+            const QByteArray& f = line.sent[i];
+            frames.push_back((f == "open" || f == "close" ? f : f.toHex(' ')).toStdString());
+        }
+        return frames;
+    }
 
-namespace qv7m {
-
-// A fast scan on the wire, frame by frame: two frames a step, the next step's sent while the answer before
-// it comes in; a client's reads between two steps once the step ahead is in; the pacing put back at the end.
-TEST(SharedRadio, AFastScanSendsTwoFramesAStepAndPutsThePacingBack) {
     AlignedLink link{std::make_unique<test::VirtualRadio>()};
     test::VirtualRadio& line = static_cast<test::VirtualRadio&>(link.line());
-    ScanWorker worker(link);  // not started: its steps run in this thread's event loop
+    ScanWorker worker{link};  // not started
+    size_t probed = 0;
+    std::vector<int32_t> units;
+    const std::string pacing0 = "00 00 00 00 0e";
+    const std::string followUp = "00 00 00 0f 0e";
+    const std::string status = "01 00 00 02 10";
+    const std::string meter = "01 00 00 00 f7";
+    const std::vector<std::string> steps{"50 48 42 01 8a", meter, "50 49 42 01 8a", meter,
+                                         "50 50 42 01 8a", meter, "50 51 42 01 8a", meter};
+};
+
+// Two frames a step, the next step's sent while the answer before it comes in; a client's reads between
+// two steps once the step ahead is in; the pacing put back at the end.
+TEST_F(FastScan, TwoFramesAStepAndThePacingPutBackAtTheEnd) {
     SharedRadio radio(worker);
-    ASSERT_EQ(worker.probe(1).result, ProbeOutcome::Result::Answered);
-    const size_t probed = line.sent.size();
-    std::vector<int32_t> drawn;
     QByteArray replies;
-    QObject::connect(&worker, &ScanWorker::passShown, [&](int, const PassShown& pass) {
-        drawn.push_back(pass.point.units);
-        EXPECT_EQ(pass.reading, line.engine.meter().reading(int64_t(pass.point.units) * 10));
-        if (drawn.size() != 6) return;
+    scan([&](size_t before) {
+        if (before != 5) return;
         // The second sweep's second step is drawn and its third sent ahead: a client asks.
         worker.post([&] {
             worker.radio().forgetStatus();
             replies += rigctl::execute(radio, "f").bytes;
             replies += rigctl::execute(radio, "l STRENGTH").bytes;
-            worker.requestStop();
-            worker.setup();
         });
+        stopBetweenSteps();
     });
-    bool ended = false;
-    QObject::connect(&worker, &ScanWorker::scanEnded, [&] { ended = true; });
-    worker.setFast(true);
-    // 3 kHz around 14.250 MHz at 1 kHz steps: four steps a sweep.
-    worker.startScan(1, ScanSettings{1, QStringLiteral("1000"), 300, 8000});
-    while (!ended) QCoreApplication::processEvents();
-
-    EXPECT_EQ(drawn, (std::vector<int32_t>{1424850, 1424950, 1425050, 1425150, 1424850, 1424950, 1425050}));
+    EXPECT_EQ(units, (std::vector<int32_t>{1424850, 1424950, 1425050, 1425150, 1424850, 1424950, 1425050}));
     EXPECT_TRUE(replies.startsWith("14250000\n")) << replies.constData();
-    std::vector<std::string> sent;
-    for (size_t i = probed; i < line.sent.size(); ++i) {
-        const QByteArray& f = line.sent[i];
-        sent.push_back((f == "open" || f == "close" ? f : f.toHex(' ')).toStdString());
-    }
-    const std::string pacing0 = "00 00 00 00 0e";
-    const std::string status = "01 00 00 02 10";
-    const std::string meter = "01 00 00 00 f7";
-    const std::vector<std::string> steps{"50 48 42 01 8a", meter, "50 49 42 01 8a", meter,
-                                        "50 50 42 01 8a", meter, "50 51 42 01 8a", meter};
     std::vector<std::string> want{"open", "00 00 00 01 83", pacing0, status, pacing0, status};
     want.insert(want.end(), steps.begin(), steps.end());
     want.insert(want.end(), {pacing0, status});
     want.insert(want.end(), steps.begin(), steps.begin() + 6);
-    want.insert(want.end(), {status, "00 00 00 00 f7", "00 00 00 0f 0e", "00 00 00 00 85", "close"});
-    EXPECT_EQ(sent, want);
+    want.insert(want.end(), {status, "00 00 00 00 f7", followUp, "00 00 00 00 85", "close"});
+    EXPECT_EQ(sent(), want);
+}
+
+// Turned off during a sweep, the fast sweep ends at the next one, which is the specified sweep.
+TEST_F(FastScan, TurnedOffItEndsAtTheNextSweep) {
+    scan([&](size_t before) {
+        if (before == 1) worker.post([this] { worker.setFast(false); });
+        if (before == 4) stopBetweenSteps();
+    });
+    std::vector<std::string> want{"open", "00 00 00 01 83", pacing0, status, pacing0, status};
+    want.insert(want.end(), steps.begin(), steps.end());
+    want.insert(want.end(), {followUp, "close", "open", status});
+    want.insert(want.end(), 16, followUp);
+    want.insert(want.end(), {"50 48 42 01 8a", meter});
+    want.insert(want.end(), 5, followUp);
+    want.insert(want.end(), {"00 00 00 00 85", "close"});
+    EXPECT_EQ(sent(), want);
 }
 
 }  // namespace qv7m
