@@ -101,6 +101,11 @@ TEST_F(FastScan, TwoFramesAStepAndThePacingPutBackAtTheEnd) {
     want.insert(want.end(), steps.begin(), steps.begin() + 6);
     want.insert(want.end(), {status, "00 00 00 00 f7", followUp, "00 00 00 00 85", "close"});
     EXPECT_EQ(sent(), want);
+    // With no scan running, a client's read opens the port for itself and puts the pacing back before it closes.
+    probed = line.sent.size();
+    worker.radio().forgetStatus();
+    EXPECT_EQ(rigctl::execute(radio, "f").bytes, "14250000\n");
+    EXPECT_EQ(sent(), (std::vector<std::string>{"open", pacing0, status, followUp, "close"}));
 }
 
 // Turned off during a sweep, the fast sweep ends at the next one, which is the specified sweep.
