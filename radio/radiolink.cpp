@@ -41,7 +41,7 @@ bool RadioLink::tuneVfoA(int32_t units) {
 }
 
 void RadioLink::followUpsBeforeAnswer() {
-    for (int k = 0; k < kReadsBeforeAnswer; ++k) link_.send(cat::followUp());
+    for (int k = 0; k < kReadsBeforeAnswer; ++k) sendFollowUp();
 }
 
 std::optional<uint8_t> RadioLink::meterCopies(bool followUps) {
