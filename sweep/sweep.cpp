@@ -42,7 +42,7 @@ void Sweep::start(const ScanSettings& settings) {
         link_.readStatusAtOnce();
     } else {
         link_.readStatus();
-        link_.close();
+        reopen();
     }
     running_ = true;
     host_.startedScan();
@@ -60,7 +60,7 @@ void Sweep::beginSweep() {
         link_.close();
     }
     fast_ = fast;
-    if (!fast_ || !link_.isOpen()) link_.open(settings_.port);
+    if (!link_.isOpen()) link_.open(settings_.port);
     int32_t centre = 0;
     if (fast_) {
         link_.sendPacingZero();
@@ -91,8 +91,16 @@ void Sweep::beginSweep() {
 
 void Sweep::endSweep() {
     inSweep_ = false;
-    if (!fast_) link_.close();
     if (!result_.frequencies.empty()) host_.sweepDone(result_);
+    if (!fast_) reopen();
+}
+
+void Sweep::reopen() {
+    // The specified scan closes the port after the start and after every
+    // sweep, and opens it for the next sweep at once: a request taken
+    // between two passes ("Setup", "Quit", a client) never finds it closed.
+    link_.close();
+    link_.open(settings_.port);
 }
 
 bool Sweep::step() {

@@ -80,8 +80,9 @@ public:
     void start(const ScanSettings& settings);
     bool running() const { return running_; }
     // One pass: at the top of a sweep the status read and the window first;
-    // after the sweep's last step the port is closed (a fast sweep keeps it
-    // for the next). False once the scan has ended (stopped, or never started).
+    // after the sweep's last step the port is closed and opened again for the
+    // next (a fast sweep keeps it). False once the scan has ended (stopped, or
+    // never started).
     bool step();
     // The step sent ahead by a fast sweep, if any, is read and told (drawn
     // when `tell`): before anything else uses the radio between two steps.
@@ -114,6 +115,7 @@ private:
     // when `ahead` and the window has one.
     void measure(bool ahead);
     void advance();
+    void reopen();
 
     RadioLink& link_;
     SweepHost& host_;
