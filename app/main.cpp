@@ -2,7 +2,8 @@
 // qv7m: a band scope for the Yaesu FT-1000MP. Its configuration is
 // "qv-7m.ini" in the working directory, and the radio is on the port
 // COM1..COM4 chosen in the window. The command line only adds what goes
-// beyond the scope itself: a record of the sweeps and a rigctld server.
+// beyond the scope itself: a record of the sweeps, the fast sweep and a
+// rigctld server.
 
 #include "app/main_window.h"
 #include "app/messages.h"
@@ -18,6 +19,7 @@ namespace {
 
 struct Options {
     QString recordFile;
+    bool fast = false;
     bool serve = false;
     QHostAddress listen{QHostAddress::LocalHost};
     quint16 port = 4532;
@@ -40,7 +42,10 @@ Options parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption listen(QStringLiteral("rigctld-listen"),
                                     QStringLiteral("Address the rigctld server listens on (default 127.0.0.1)."),
                                     QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    parser.addOptions({record, serve, port, listen});
+    const QCommandLineOption fast(QStringLiteral("fast"),
+                                  QStringLiteral("Sweep fast for this run: two frames a step at the radio's "
+                                                 "pacing 0 (the plot's menu item \"Fast sweep\")."));
+    parser.addOptions({record, fast, serve, port, listen});
     auto fail = [](const QString& error) {
         std::fprintf(stderr, "qv7m: %s (see --help)\n", qPrintable(error));
         std::exit(2);
@@ -64,6 +69,7 @@ Options parseCommandLine(const QStringList& arguments) {
     o.recordFile = parser.value(record);
     if (parser.isSet(record) && o.recordFile.isEmpty()) fail(QStringLiteral("--record needs a file name"));
     o.serve = parser.isSet(serve);
+    o.fast = parser.isSet(fast);
     bool ok = false;
     const uint n = parser.value(port).toUInt(&ok);
     if (!ok || n == 0 || n > 65535)
@@ -96,6 +102,7 @@ int main(int argc, char** argv) {
     qv7m::MainWindow form(link, messages);
     messages.setParent(&form);
     if (!options.recordFile.isEmpty()) form.recordTo(options.recordFile);
+    if (options.fast) form.setFastSweep(true);
     qv7m::RigctlServer server;
     if (options.serve) {
         QString error;

@@ -86,6 +86,7 @@ MainWindow::MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* p
     buildControls();
     connectWorker();
     worker_->start();
+    setFastSweep(preferences::readFlag(preferences::kFastSweep, false));
 }
 
 MainWindow::~MainWindow() {
@@ -571,6 +572,12 @@ void MainWindow::onPlotClicked(double share) {
     worker->post([worker, units] { worker->retuneVfoA(units); });
 }
 
+void MainWindow::setFastSweep(bool on) {
+    fastSweep_ = on;
+    ScanWorker* worker = worker_.get();
+    worker->post([worker, on] { worker->setFast(on); });
+}
+
 void MainWindow::shareRadioWith(RigctlServer& server) { sharing_ = std::make_unique<RadioSharing>(server, *worker_); }
 
 namespace {
@@ -620,6 +627,12 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     });
     clickToTune->setCheckable(true);
     clickToTune->setChecked(clickToTune_);
+    QAction* fast = menu->addAction(QStringLiteral("Fast sweep"), this, [this](bool on) {
+        setFastSweep(on);
+        preferences::writeFlag(preferences::kFastSweep, on);
+    });
+    fast->setCheckable(true);
+    fast->setChecked(fastSweep_);
     menu->popup(plot_->mapToGlobal(pos));
 }
 

@@ -77,6 +77,10 @@ public:
     void recordTo(const QString& path);
     // Serves the server's clients from the radio between two steps.
     void shareRadioWith(RigctlServer& server);
+    // The fast sweep on or off from the next sweep on, for this run only
+    // (the menu's item is remembered).
+    void setFastSweep(bool on);
+    bool fastSweep() const { return fastSweep_; }
 
     // The meter bar's width in twips (10 twips a meter count).
     void setSmeterWidth(double twips);
@@ -159,6 +163,7 @@ private:
     bool ownerCallLatin1_ = false;
     double smeterTwips_ = 15;
     bool clickToTune_ = false;  // an extra: off until the user turns it on
+    bool fastSweep_ = false;    // likewise
     bool loading_ = false;      // the first load: the probe's message comes before the window is shown
     bool quitting_ = false;
     bool ended_ = false;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qv7m-bench-sweep [sweeps=3]: scans the simulated radio (QV7M_SIM, else the built one) at
-// 10 kHz / 100 Hz, once with the radio's pacing before every answer byte and once only between
-// bytes, and prints the step time against the slower of the line and the radio, the processor
-// use while scanning and the truth of the steps drawn; then times the probe of a silent radio.
+// 10 kHz / 100 Hz, in the specified sweep and the fast one, with the radio's pacing before every
+// answer byte and only between bytes, and prints the step time against the slower of the line and
+// the radio, the processor use while scanning and the truth of the steps drawn; the fast sweep once
+// more behind 16 ms batches and at 40 ms latency; each sweep alone and with two rigctld clients
+// polling; then times the probe of a silent radio.
 
 #include "display/imagesurface.h"
 #include "display/trace.h"
@@ -61,28 +63,61 @@ void withRadio(std::vector<std::string> args, const std::function<void(AlignedLi
     QDir::setCurrent(QDir::tempPath());
 }
 
-// The scan on its own thread, as the program runs it, drawing into an image on this one. With a
-// client, one rigctld client asks for the frequency every second while the scan runs.
-void scan(bool paceBefore, int sweeps, bool withClient = false) {
-    withRadio({"--pacing", paceBefore ? "before" : "between"}, [&](AlignedLink& link, simtest::Sim& sim) {
+// How one scan is run: the sweep, the radio's timing, and whether two rigctld clients poll meanwhile.
+struct Run {
+    bool fast = false;
+    bool paceBefore = true;
+    std::vector<std::string> radio;  // further simulator options
+    bool clients = false;
+    const char* label = "";
+};
+
+// Per-step time, as the radio saw its set-VFO-B frames arrive, 101 a sweep.
+struct Measured {
+    double perStep = 0;
+    double cpuPercent = 0;
+    size_t trueSteps = 0;
+    size_t compared = 0;
+    int clientLines = 0;
+    int clientErrors = 0;
+};
+
+// A rigctld client on the server that sends `commands` every `ms`, counting the lines it gets back.
+struct PollingClient {
+    PollingClient(quint16 port, QByteArray commands, int ms, Measured& m) {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QObject::connect(&timer, &QTimer::timeout, [this, commands] { socket.write(commands); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this, &m] {
+            while (socket.canReadLine()) {
+                ++m.clientLines;
+                m.clientErrors += socket.readLine().startsWith("RPRT -");
+            }
+        });
+        timer.start(ms);
+    }
+    QTcpSocket socket;
+    QTimer timer;
+};
+
+// The scan on its own thread, as the program runs it, drawing into an image on this one.
+Measured scan(const Run& run, int sweeps) {
+    Measured m;
+    std::vector<std::string> args{"--pacing", run.paceBefore ? "before" : "between"};
+    args.insert(args.end(), run.radio.begin(), run.radio.end());
+    withRadio(args, [&](AlignedLink& link, simtest::Sim& sim) {
         Image image{8000, 2550, RGB(0, 0, 0), 0x00E0E0E0, QFont()};
         ScanWorker worker(link);
         worker.start();
         RigctlServer server;
         std::unique_ptr<RadioSharing> sharing;
-        QTcpSocket client;
-        QTimer poll;
-        int answers = 0;
-        if (withClient) {
+        std::vector<std::unique_ptr<PollingClient>> clients;
+        if (run.clients) {
             QString error;
             if (!server.listen(QHostAddress::LocalHost, 0, &error)) throw std::runtime_error(error.toStdString());
             sharing = std::make_unique<RadioSharing>(server, worker);
-            client.connectToHost(QHostAddress::LocalHost, server.serverPort());
-            QObject::connect(&poll, &QTimer::timeout, [&] { client.write("f\n"); });
-            QObject::connect(&client, &QTcpSocket::readyRead, [&] {
-                while (client.canReadLine()) answers += client.readLine().trimmed().toLongLong() > 0;
-            });
-            poll.start(1000);
+            // A digital-mode program, and a rig-control panel.
+            clients.push_back(std::make_unique<PollingClient>(server.serverPort(), "f\nm\ns\nv\nt\n", 1000, m));
+            clients.push_back(std::make_unique<PollingClient>(server.serverPort(), "f\nl STRENGTH\n", 200, m));
         }
         // Measured from the first sweep on (the start's status read is not a step).
         double cpu = -1;
@@ -110,13 +145,16 @@ void scan(bool paceBefore, int sweeps, bool withClient = false) {
         });
         QObject::connect(&worker, &ScanWorker::scanEnded, &loop, &QEventLoop::quit);
         QObject::connect(&worker, &ScanWorker::failed,
-                         [](int, const QString& m) { std::printf("  failed: %s\n", qPrintable(m)); });
-        worker.post([&worker] { worker.startScan(1, ScanSettings{1, QStringLiteral("100"), 1000, 8000}); });
+                         [](int, const QString& msg) { std::printf("  failed: %s\n", qPrintable(msg)); });
+        const bool fast = run.fast;
+        worker.post([&worker, fast] {
+            worker.setFast(fast);
+            worker.startScan(1, ScanSettings{1, QStringLiteral("100"), 1000, 8000});
+        });
         loop.exec();
-        poll.stop();
+        clients.clear();
         worker.shutDown();
 
-        // Step times from the radio's side: its set-VFO-B frames, 101 a sweep.
         std::vector<simlog::Frame> tunings;
         for (const auto& f : simlog::parse(sim.log()))
             if (f.opcode() == cat::op::kSetVfoB) tunings.push_back(f);
@@ -127,21 +165,33 @@ void scan(bool paceBefore, int sweeps, bool withClient = false) {
             sum += tunings[i].t - tunings[i - 1].t;
             ++n;
         }
-        const double perStep = n ? sum / n : 0;
-        // A step is 35 bytes on the line; the radio answers a meter request in five paced bytes.
-        const double line = 35 * kByteMs;
-        const double radio = kMeterBytes * kByteMs + (paceBefore ? kMeterBytes : kMeterBytes - 1) * kPacingMs;
-        const double limit = std::max(line, radio);
+        m.perStep = n ? sum / n : 0;
+        m.cpuPercent = wallS > 0 ? 100 * cpu / wallS : 0;
         const auto pts = drawn::points(image.calls, 2550, 0);
-        const size_t compared = std::min(pts.size(), tunings.size());
-        size_t trueSteps = 0;
-        for (size_t i = 0; i < compared; ++i) trueSteps += pts[i].value == tunings[i].meter;
-        std::printf("  %-8s %8.2f %10.2f %-6s %6.3f %7.2f   %zu / %zu", paceBefore ? "before" : "between", perStep,
-                    limit, radio > line ? "radio" : "line", perStep / limit, wallS > 0 ? 100 * cpu / wallS : 0,
-                    trueSteps, compared);
-        if (withClient) std::printf("   with a client polling f each second: %d answers", answers);
-        std::printf("\n");
+        m.compared = std::min(pts.size(), tunings.size());
+        for (size_t i = 0; i < m.compared; ++i) m.trueSteps += pts[i].value == tunings[i].meter;
     });
+    return m;
+}
+
+// The slower of the line and the radio for one step: the specified step sends 35 bytes and waits for
+// five bytes paced at 15 ms; the fast one sends 10, and its answer overlaps the next step's frames.
+double limitMs(const Run& run) {
+    if (run.fast) return 10 * kByteMs;
+    const double line = 35 * kByteMs;
+    const double radio = kMeterBytes * kByteMs + (run.paceBefore ? kMeterBytes : kMeterBytes - 1) * kPacingMs;
+    return std::max(line, radio);
+}
+
+Measured report(const Run& run, int sweeps) {
+    const Measured m = scan(run, sweeps);
+    const double limit = limitMs(run);
+    std::printf("  %-10s %-8s %-16s %8.2f %9.1f %7.3f %7.2f   %zu / %zu (%.1f %%)", run.fast ? "fast" : "specified",
+                run.paceBefore ? "before" : "between", run.label, m.perStep, limit, m.perStep / limit, m.cpuPercent,
+                m.trueSteps, m.compared, m.compared ? 100.0 * double(m.trueSteps) / double(m.compared) : 0.0);
+    if (run.clients) std::printf("   clients: %d lines, %d errors", m.clientLines, m.clientErrors);
+    std::printf("\n");
+    return m;
 }
 
 // The window's port choice on a radio that never answers: port test, open, meter read, close.
@@ -167,12 +217,21 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int sweeps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     setenv("QV7M_SIM", QV7M_SIM_PATH, 0);
-    std::printf("sweep benchmark: 10 kHz window, 100 Hz steps, %d sweeps for each pacing model\n", sweeps);
-    std::printf("  pacing    ms/step   limit ms         ratio   CPU %%   steps drawn true\n");
-    scan(true, sweeps);
-    scan(false, sweeps);
-    scan(true, sweeps, true);
-    std::printf("  limit: the slower of the line and the radio; targets: ratio <= 1.05, CPU <= 2 %% of one core\n");
+    std::printf("sweep benchmark: 10 kHz window, 100 Hz steps, %d sweeps a run, the radio at latency 0\n", sweeps);
+    std::printf("  sweep      pacing   radio / clients   ms/step  limit ms   ratio   CPU %%   steps drawn true\n");
+    const std::vector<std::string> quick{"--latency", "0"};
+    for (bool fast : {false, true})
+        for (bool before : {true, false}) report(Run{fast, before, quick, false, "-"}, sweeps);
+    report(Run{true, true, {"--latency", "0", "--batch", "16"}, false, "16 ms batches"}, sweeps);
+    report(Run{true, true, {"--latency", "40"}, false, "latency 40 ms"}, sweeps);
+    std::printf("  goal: fast ratio <= 1.10 (25.2 ms), 100 %% true; limit: the slower of the line and the radio\n");
+    std::printf("sharing: a client polling f m s v t each second, another f and l STRENGTH every 200 ms\n");
+    for (bool fast : {true, false}) {
+        const double alone = report(Run{fast, true, quick, false, "alone"}, sweeps).perStep;
+        const double shared = report(Run{fast, true, quick, true, "two clients"}, sweeps).perStep;
+        std::printf("  %s step grows by %.1f %% (goal <= %d %%)\n", fast ? "fast" : "specified",
+                    alone > 0 ? 100 * (shared / alone - 1) : 0.0, fast ? 15 : 25);
+    }
     probeSilent();
     return 0;
 }

@@ -12,6 +12,8 @@ namespace qv7m::preferences {
 
 // A left click on the plot during a scan tunes VFO-A there. Default: off.
 inline const QString kClickToTune = QStringLiteral("plot/clickToTune");
+// The fast sweep: two frames a step at pacing 0. Default: off.
+inline const QString kFastSweep = QStringLiteral("sweep/fast");
 
 bool readFlag(const QString& key, bool fallback);
 void writeFlag(const QString& key, bool value);

@@ -20,7 +20,7 @@ AlignedLink::AlignedLink(std::unique_ptr<Line> line, const Timing& timing) : lin
 void AlignedLink::open(int16_t port) {
     line_->open(port, LineSettings{});
     answers_.clear();
-    hasCurrent_ = heard_ = false;
+    heard_ = false;
     afresh_ = unsettled_;
     slowTail_ = slowTail_ && unsettled_;
     pacingMs_ = -1;  // another program may have changed it while the port was closed
@@ -39,7 +39,6 @@ void AlignedLink::close() {
     } catch (const RuntimeError&) {
         line_->close();
         answers_.clear();
-        hasCurrent_ = false;
         throw;
     }
     // A line not yet quiet after a fault may still be carrying an answer
@@ -47,14 +46,58 @@ void AlignedLink::close() {
     unsettled_ = afresh_;
     line_->close();
     answers_.clear();
-    hasCurrent_ = false;
 }
 
 void AlignedLink::send(const cat::Frame& frame) { write(frame, false); }
 
-void AlignedLink::ask(const cat::Frame& request) { write(request, cat::answerLength(request) > 0); }
+void AlignedLink::ask(const cat::Frame& request) {
+    if (Answer* ahead = find(Role::Ahead)) {
+        if (ahead->frame == request) {
+            if (Answer* current = find(Role::Current)) release(*current);
+            ahead->role = Role::Current;
+            prune();
+            return;
+        }
+        release(*ahead);
+    }
+    write(request, cat::answerLength(request) > 0);
+}
 
-void AlignedLink::write(const cat::Frame& frame, bool asks) {
+void AlignedLink::askAhead(const cat::Frame& request) {
+    if (Answer* ahead = find(Role::Ahead)) release(*ahead);
+    write(request, cat::answerLength(request) > 0, Role::Ahead);
+}
+
+bool AlignedLink::hasAhead() const { return find(Role::Ahead) != nullptr; }
+
+AlignedLink::Answer* AlignedLink::find(Role role) {
+    for (Answer& a : answers_)
+        if (a.role == role) return &a;
+    return nullptr;
+}
+
+const AlignedLink::Answer* AlignedLink::find(Role role) const {
+    for (const Answer& a : answers_)
+        if (a.role == role) return &a;
+    return nullptr;
+}
+
+void AlignedLink::release(Answer& a) {
+    a.role = Role::Owed;
+    prune();
+}
+
+void AlignedLink::prune() {
+    while (!answers_.empty() && answers_.front().over && answers_.front().role == Role::Owed) answers_.pop_front();
+}
+
+AlignedLink::Answer* AlignedLink::owedFront() {
+    for (Answer& a : answers_)
+        if (!a.over) return &a;
+    return nullptr;
+}
+
+void AlignedLink::write(const cat::Frame& frame, bool asks, Role role) {
     // What has come so far, and the deadlines passed, decide whether a
     // request must wait; a frame that asks nothing goes out as it is.
     if (asks) settle();
@@ -73,8 +116,11 @@ void AlignedLink::write(const cat::Frame& frame, bool asks) {
     }
     if (!asks) return;
     // The current request is done with; what it still owes stays owed.
-    if (hasCurrent_ && answers_.back().over) answers_.pop_back();
+    if (role == Role::Current)
+        if (Answer* current = find(Role::Current)) release(*current);
     Answer a;
+    a.role = role;
+    a.frame = frame;
     a.opcode = opcode;
     a.length = cat::answerLength(frame);
     a.inAt = txFree_;
@@ -83,13 +129,14 @@ void AlignedLink::write(const cat::Frame& frame, bool asks) {
     if (!owes()) a.clockFrom = a.inAt;
     lastHeard_ = std::max(lastHeard_, a.inAt);
     answers_.push_back(std::move(a));
-    hasCurrent_ = true;
 }
 
 std::optional<uint8_t> AlignedLink::take(int i) {
     settle();
-    if (!hasCurrent_) return std::nullopt;
-    Answer& current = answers_.back();
+    Answer* found = find(Role::Current);
+    if (!found) return std::nullopt;
+    // Stays in place: only answers before it leave the queue meanwhile.
+    Answer& current = *found;
     if (i < 1 || i > current.length) return std::nullopt;
     bool slept = false;
     for (;;) {
@@ -107,14 +154,14 @@ std::optional<uint8_t> AlignedLink::take(int i) {
             const LineTime now = line_->now();
             const LineTime earliest =
                 now + LineTime(ahead - 1) * timing_.byteTime + LineTime(ahead - 2) * surePacing() * kMillisecond;
-            const LineTime until = std::min(earliest, due(answers_.front()));
+            const LineTime until = std::min(earliest, due(*owedFront()));
             if (until > now) {
                 line_->sleep(until - now);
                 settle();
                 continue;
             }
         }
-        wait(due(answers_.front()));
+        wait(due(*owedFront()));
         settle();
     }
 }
@@ -166,11 +213,12 @@ void AlignedLink::sort(const StampedByte& b) {
     lastHeard_ = std::max(lastHeard_, b.at);
     heard_ = true;
     if (afresh_) return;
-    if (!owes()) {
+    Answer* front = owedFront();
+    if (!front) {
         startAfresh();
         return;
     }
-    Answer& a = answers_.front();
+    Answer& a = *front;
     a.bytes.push_back(b.value);
     a.clockFrom = std::max(b.at, a.inAt);  // never before the radio could have sent it
     if (!keepsShape(a))
@@ -199,20 +247,21 @@ bool AlignedLink::keepsShape(const Answer& a) const {
 
 // The oldest owed answer is over at `at`; the next one's clock starts then.
 void AlignedLink::finishFront(LineTime at) {
-    const bool paced = answers_.front().pacingKnown;
-    answers_.front().over = true;
-    const bool isCurrent = hasCurrent_ && answers_.size() == 1;
-    if (!isCurrent) answers_.pop_front();
-    if (!owes()) return;
-    Answer& next = answers_.front();
+    Answer& front = *owedFront();
+    const bool paced = front.pacingKnown;
+    front.over = true;
+    prune();
+    Answer* owed = owedFront();
+    if (!owed) return;
+    Answer& next = *owed;
     next.clockFrom = std::max(next.inAt, at);
     // A byte too many, paced as the program never set, may come before it.
     next.pacingKnown = next.pacingKnown && paced;
 }
 
 void AlignedLink::expire(LineTime now) {
-    while (owes() && now >= due(answers_.front())) {
-        if (!answers_.front().pacingKnown) {
+    while (owes() && now >= due(*owedFront())) {
+        if (!owedFront()->pacingKnown) {
             // The radio may yet be sending it, at a pacing the program does
             // not know (its first byte lost on the line, say): nothing after
             // it is sure.
@@ -220,13 +269,15 @@ void AlignedLink::expire(LineTime now) {
             startAfresh();
             return;
         }
-        finishFront(due(answers_.front()));
+        finishFront(due(*owedFront()));
     }
 }
 
 void AlignedLink::startAfresh() {
     for (const Answer& a : answers_) slowTail_ = slowTail_ || (!a.over && !a.pacingKnown);
-    while (answers_.size() > (hasCurrent_ ? 1u : 0u)) answers_.pop_front();
+    // Only the answers a read may still take stay, given up. What is only
+    // owed leads the queue; popping it leaves the rest where they are.
+    while (!answers_.empty() && answers_.front().role == Role::Owed) answers_.pop_front();
     for (Answer& a : answers_) a.over = a.broken = true;
     afresh_ = true;
 }
@@ -260,7 +311,7 @@ bool AlignedLink::waitForLine(bool forClose) {
             startAfresh();
             return false;
         }
-        wait(std::min(bound, owed ? due(answers_.front()) : quietAt()));
+        wait(std::min(bound, owed ? due(*owedFront()) : quietAt()));
     }
 }
 

@@ -8,7 +8,9 @@
 //     byte received is the next byte of the oldest answer owed.
 //  2. The answer of the latest request is the current one: take(i) waits for
 //     its byte i. A request's answer not taken in full still comes, and its
-//     bytes are dropped as they do.
+//     bytes are dropped as they do. One request may be sent ahead of its
+//     turn: its answer queues behind the current one, and becomes current
+//     when the same request is asked next, without going out again.
 //  3. Shapes: a meter answer is four equal copies, then F7; a status record
 //     names a frequency the radio tunes. A byte is taken once the shape is
 //     checked on it: a meter answer's first with the second, a record's
@@ -68,8 +70,14 @@ public:
     // A frame the radio only acts on; a pacing frame's pacing is noted.
     virtual void send(const cat::Frame& frame);
     // A request: its answer, of the length the protocol gives, becomes the
-    // current one. Waits only while the link starts afresh.
+    // current one. Waits only while the link starts afresh. The request sent
+    // ahead, when it is this one, becomes current instead of going out again;
+    // one that is not is given up (owed, its bytes dropped).
     virtual void ask(const cat::Frame& request);
+    // Sends a request now whose answer a later ask() of the same frame takes,
+    // while the current answer may still be arriving. One at a time.
+    void askAhead(const cat::Frame& request);
+    bool hasAhead() const;
     // Byte i (1-based) of the current answer; nothing when the answer is over
     // without it, broken, or there is no such byte.
     virtual std::optional<uint8_t> take(int i);
@@ -77,7 +85,12 @@ public:
     virtual void pause(int ms);
 
 private:
+    // Whom an answer is for: a read may take the current one, the one sent
+    // ahead waits its turn, and what is only owed is dropped as it comes.
+    enum class Role { Owed, Current, Ahead };
     struct Answer {
+        Role role = Role::Owed;
+        cat::Frame frame{};
         uint8_t opcode = 0;
         int length = 0;
         std::vector<uint8_t> bytes;  // received so far
@@ -89,7 +102,16 @@ private:
         bool broken = false;         // nothing more is taken from it
     };
 
-    void write(const cat::Frame& frame, bool asks);
+    void write(const cat::Frame& frame, bool asks, Role role = Role::Current);
+    Answer* find(Role role);
+    const Answer* find(Role role) const;
+    // Gives up an answer's role: it stays owed while its bytes may come.
+    void release(Answer& a);
+    // The answers over that nobody reads any more leave the queue; over
+    // answers always lead it, because answers end in the order they were asked.
+    void prune();
+    // The oldest answer still owed, if any.
+    Answer* owedFront();
     void settle();
     void wait(LineTime until);
     void sort(const StampedByte& b);
@@ -100,7 +122,7 @@ private:
     LineTime deadline(bool pacingKnown, int bytes) const;
     LineTime due(const Answer& a) const;
     LineTime quietAt() const;
-    bool owes() const { return !answers_.empty() && !answers_.front().over; }
+    bool owes() { return owedFront() != nullptr; }
     bool waitForLine(bool forClose);
     static bool isRecord(const Answer& a);
     // Bytes still to come before byte i of the current answer can be taken.
@@ -111,10 +133,9 @@ private:
 
     std::unique_ptr<Line> line_;
     Timing timing_;
-    // The answers still owed, oldest first, and last the current request's,
-    // which stays (over or not) until the next request.
+    // The answers still owed, oldest first, with the current request's, which
+    // stays (over or not) until the next request, and the one sent ahead.
     std::deque<Answer> answers_;
-    bool hasCurrent_ = false;
     bool afresh_ = false;
     bool slowTail_ = false;   // an answer paced as the program never set may still be coming
     bool heard_ = false;      // a byte came since the port opened

@@ -26,7 +26,7 @@ constexpr uint8_t kSetVfoA = 0x0A;  // P1..P4: packed BCD, least significant pai
 constexpr uint8_t kSetVfoB = 0x8A;
 constexpr uint8_t kPacing = 0x0E;  // P4: ms the radio waits at every byte of its answers
 constexpr uint8_t kStatus = 0x10;  // P4 selects the record (below)
-constexpr uint8_t kMeter = 0xF7;   // P1 01: the sub receiver (VFO-B)
+constexpr uint8_t kMeter = 0xF7;   // P1 01: the sub receiver (VFO-B), 00: the main (VFO-A)
 constexpr uint8_t kFlags = 0xFA;
 // Fixed commands the program sends with the link open: when a scan starts,
 // and when "Setup" or "Quit" end it. The radio sends nothing back.
@@ -84,6 +84,8 @@ constexpr Frame frame(uint8_t p1, uint8_t p2, uint8_t p3, uint8_t p4, uint8_t op
 // The frames the program's reads send: the meter of the sub receiver, the
 // current operating record, and the pacing of 15 ms that follows every read.
 constexpr Frame meterRequest() { return frame(0x01, 0x00, 0x00, 0x00, op::kMeter); }
+// The main receiver's meter (VFO-A, the operator's).
+constexpr Frame mainMeterRequest() { return frame(0x00, 0x00, 0x00, 0x00, op::kMeter); }
 constexpr Frame statusRequest() { return frame(0x01, 0x00, 0x00, kStatusOperating, op::kStatus); }
 constexpr Frame pacing(uint8_t ms) { return frame(0x00, 0x00, 0x00, ms, op::kPacing); }
 constexpr uint8_t kFollowUpPacingMs = 15;

@@ -20,7 +20,10 @@ constexpr int kMeterBytesTaken = 2;
 
 RadioLink::RadioLink(AlignedLink& link) : link_(link) {}
 
-void RadioLink::open(int16_t port) { link_.open(port); }
+void RadioLink::open(int16_t port) {
+    link_.open(port);
+    pacingZero_ = false;
+}
 void RadioLink::close() { link_.close(); }
 void RadioLink::sendScanStart() { link_.send(cat::scanStart()); }
 void RadioLink::sendScanEnd() { link_.send(cat::scanEnd()); }
@@ -38,17 +41,23 @@ bool RadioLink::tuneVfoA(int32_t units) {
 }
 
 void RadioLink::followUpsBeforeAnswer() {
-    for (int k = 0; k < kReadsBeforeAnswer; ++k) link_.send(cat::followUp());
+    for (int k = 0; k < kReadsBeforeAnswer; ++k) sendFollowUp();
+}
+
+std::optional<uint8_t> RadioLink::meterCopies(bool followUps) {
+    std::optional<uint8_t> reading;
+    for (int i = 1; i <= kMeterBytesTaken; ++i) {
+        const std::optional<uint8_t> copy = link_.take(i);
+        if (followUps) sendFollowUp();
+        if (copy) reading = copy;
+    }
+    return reading;
 }
 
 int16_t RadioLink::readMeter() {
     link_.ask(cat::meterRequest());
     followUpsBeforeAnswer();
-    for (int i = 1; i <= kMeterBytesTaken; ++i) {
-        const std::optional<uint8_t> copy = link_.take(i);
-        link_.send(cat::followUp());
-        if (copy) meter_ = int16_t(*copy);
-    }
+    if (const auto reading = meterCopies(true)) meter_ = int16_t(*reading);
     return meter_;
 }
 
@@ -58,22 +67,74 @@ int32_t RadioLink::readStatus() {
     std::array<std::optional<uint8_t>, kStatusBytesTaken> record;
     for (int i = 1; i <= kStatusBytesTaken; ++i) {
         record[size_t(i - 1)] = link_.take(i);
-        link_.send(cat::followUp());
+        sendFollowUp();
     }
+    return centreFrom(record.data(), kStatusBytesTaken);
+}
+
+int32_t RadioLink::centreFrom(const std::optional<uint8_t>* record, int taken) {
     // A silent or short answer leaves frequency bytes missing, and a garbled
     // one may name a frequency the radio cannot tune: sweeping around 0 Hz or
     // 52 MHz helps nobody, so the centre stays where it was.
     std::array<uint8_t, cat::kRecordFrequencyByte + 3> head{};
     for (int b = 1; b <= cat::kRecordFrequencyByte + 3; ++b) {
-        if (b >= cat::kRecordFrequencyByte && !record[size_t(b - 1)]) return centre_;
-        head[size_t(b - 1)] = record[size_t(b - 1)].value_or(0);
+        if (b >= cat::kRecordFrequencyByte && !record[b - 1]) return centre_;
+        head[size_t(b - 1)] = record[b - 1].value_or(0);
     }
     const int32_t units = cat::recordUnits(cat::recordCount(head.data()));
     if (!cat::tunableUnits(units)) return centre_;
     centre_ = units;
     statusTimer_.start();
-    if (const auto mode = record[size_t(cat::kRecordModeByte - 1)]) mode_ = *mode;
+    if (taken >= cat::kRecordModeByte)
+        if (const auto mode = record[cat::kRecordModeByte - 1]) mode_ = *mode;
     return centre_;
+}
+
+void RadioLink::sendPacingZero() {
+    link_.send(cat::pacing(0));
+    pacingZero_ = true;
+}
+
+void RadioLink::sendFollowUp() {
+    link_.send(cat::followUp());
+    pacingZero_ = false;
+}
+
+int32_t RadioLink::readStatusAtOnce() {
+    if (!pacingZero_) sendPacingZero();
+    link_.ask(cat::statusRequest());
+    // Up to the mode byte: what follows is dropped as it comes, while the
+    // next frames already go out.
+    std::array<std::optional<uint8_t>, cat::kRecordModeByte> record;
+    for (int b = 1; b <= cat::kRecordModeByte; ++b) record[size_t(b - 1)] = link_.take(b);
+    return centreFrom(record.data(), cat::kRecordModeByte);
+}
+
+void RadioLink::askMeterAt(int32_t units) {
+    tuneVfoB(units);
+    link_.ask(cat::meterRequest());
+}
+
+void RadioLink::askMeterAhead(int32_t units) {
+    tuneVfoB(units);
+    link_.askAhead(cat::meterRequest());
+}
+
+int16_t RadioLink::takeMeter() {
+    if (const auto reading = meterCopies(false)) meter_ = int16_t(*reading);
+    return meter_;
+}
+
+int16_t RadioLink::readMeterAtOnce() {
+    link_.ask(cat::meterRequest());
+    return takeMeter();
+}
+
+int16_t RadioLink::readMainMeter() {
+    if (!pacingZero_) sendPacingZero();
+    link_.ask(cat::mainMeterRequest());
+    const auto reading = meterCopies(false);
+    return reading ? int16_t(*reading) : int16_t(-1);
 }
 
 bool RadioLink::testPort(int16_t port) {

@@ -44,6 +44,31 @@ public:
     // which centre() keeps. A silent or short answer, or a frequency the radio
     // cannot tune, leaves the centre where it was.
     int32_t readStatus();
+
+    // ---- the fast reads: the pacing at 0, no follow-up frames, each answer
+    // taken whole by order and count.
+    // The pacing frame with 0 ms; the follow-up frame puts 15 ms back.
+    void sendPacingZero();
+    void sendFollowUp();
+    // True from a pacing of 0 until the next follow-up frame, in this port session.
+    bool pacingZero() const { return pacingZero_; }
+    // As readStatus(), as one answer at pacing 0 (the pacing frame first
+    // unless it is set already).
+    int32_t readStatusAtOnce();
+    // A fast step: tunes VFO-B and asks for its meter; takeMeter() reads it.
+    void askMeterAt(int32_t units);
+    // The next step's frames, sent while this step's answer may still be
+    // arriving; turnToAhead() makes it the step read, in its turn.
+    void askMeterAhead(int32_t units);
+    bool stepAhead() const { return link_.hasAhead(); }
+    void turnToAhead() { link_.ask(cat::meterRequest()); }
+    // The reading of the step being read, as readMeter() takes it.
+    int16_t takeMeter();
+    // readMeter() without follow-ups, for a held fast sweep.
+    int16_t readMeterAtOnce();
+    // VFO-A's meter (the main receiver), at pacing 0; -1 when the radio sent
+    // no reading. meter() stays the scan's.
+    int16_t readMainMeter();
     int32_t centre() const { return centre_; }
     void setCentre(int32_t units) { centre_ = units; }
     // The mode byte of the last status record that named a tunable frequency.
@@ -64,12 +89,17 @@ private:
     // After a request the program sends the follow-up frame at each of its
     // reads: three before the answer can begin, then one after each byte taken.
     void followUpsBeforeAnswer();
+    // The two copies a meter answer's reading is taken from; none when neither came.
+    std::optional<uint8_t> meterCopies(bool followUps);
+    // The centre from the record's bytes as taken (1-based: record[0] is byte 1).
+    int32_t centreFrom(const std::optional<uint8_t>* record, int taken);
 
     AlignedLink& link_;
     cat::Bcd vfoB_{};  // the last VFO-B frequency sent
     int16_t meter_ = 0;
     int32_t centre_ = 1425000;
     std::optional<uint8_t> mode_;
+    bool pacingZero_ = false;
     QElapsedTimer statusTimer_;
 };
 

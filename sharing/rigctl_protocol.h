@@ -25,7 +25,8 @@ public:
     // The operating mode as Hamlib names it ("USB", "LSB", "CW", "AM", "FM", "RTTY", "PKTLSB"); nullopt on
     // failure.
     virtual std::optional<QString> mode() = 0;
-    // The last meter reading in dB relative to S9; nullopt when there is none yet.
+    // VFO-A's meter reading, no older than 1 s, in dB relative to S9; nullopt
+    // when the radio did not answer.
     virtual std::optional<int> strengthDb() = 0;
 };
 

@@ -10,6 +10,7 @@ namespace qv7m {
 
 namespace {
 
+// A status or VFO-A meter reading this young answers clients without the radio.
 constexpr qint64 kStatusFreshMs = 1000;
 constexpr int kS9 = 153;
 constexpr int kCountsPerGridLine = 17;
@@ -31,7 +32,7 @@ bool SharedRadio::use(const std::function<void()>& op) {
 bool SharedRadio::freshStatus() {
     auto fresh = [this] { return link_.statusAgeMs() >= 0 && link_.statusAgeMs() <= kStatusFreshMs; };
     if (fresh()) return true;
-    return use([this] { link_.readStatus(); }) && fresh();
+    return use([this] { link_.readStatusAtOnce(); }) && fresh();
 }
 
 std::optional<int64_t> SharedRadio::frequencyHz() {
@@ -55,8 +56,16 @@ std::optional<QString> SharedRadio::mode() {
 }
 
 std::optional<int> SharedRadio::strengthDb() {
-    if (link_.meter() < 0) return std::nullopt;
-    return strengthDbOf(link_.meter());
+    // The operator's receiver, not the scan's VFO-B; clients asking in the
+    // same second share one reading.
+    if (!mainMeterTimer_.isValid() || mainMeterTimer_.elapsed() > kStatusFreshMs) {
+        int16_t reading = -1;
+        if (!use([&] { reading = link_.readMainMeter(); })) return std::nullopt;
+        mainMeter_ = reading;
+        mainMeterTimer_.start();
+    }
+    if (mainMeter_ < 0) return std::nullopt;
+    return strengthDbOf(mainMeter_);
 }
 
 int SharedRadio::strengthDbOf(int reading) {

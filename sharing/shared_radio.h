@@ -8,6 +8,7 @@
 #include "sharing/rigctl_protocol.h"
 #include "sweep/scan_worker.h"
 
+#include <QElapsedTimer>
 #include <functional>
 
 namespace qv7m {
@@ -30,11 +31,15 @@ private:
     // Runs op on the radio, opening the port around it when no scan holds it
     // open; false when the port failed.
     bool use(const std::function<void()>& op);
-    // The status no older than a second, read anew when it is older.
+    // The status no older than a second (the sweep's own, or a client's),
+    // read anew as one answer at pacing 0 when it is older.
     bool freshStatus();
 
     ScanWorker& worker_;
     RadioLink& link_;
+    // VFO-A's last meter reading, and when it was read.
+    int16_t mainMeter_ = -1;
+    QElapsedTimer mainMeterTimer_;
 };
 
 }  // namespace qv7m

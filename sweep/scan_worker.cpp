@@ -129,17 +129,19 @@ void ScanWorker::endScan() {
 }
 
 QString ScanWorker::sendScanEndAndClose() {
-    sweep_.stop();
+    QString error;
     try {
         if (radio_.isOpen()) {
+            sweep_.leaveRadio();
             radio_.sendScanEnd();
             radio_.close();
         }
     } catch (const RuntimeError& e) {
         closeQuietly();
-        return e.message();
+        error = e.message();
     }
-    return QString();
+    sweep_.stop();
+    return error;
 }
 
 void ScanWorker::setup() {
@@ -154,7 +156,15 @@ void ScanWorker::quit() {
     emit quitReady(error);
 }
 
+void ScanWorker::finishAhead() {
+    if (!radio_.stepAhead()) return;
+    pass_ = PassShown{};
+    sweep_.finishAhead(true);
+    if (pass_.reading >= 0) emit passShown(scanId_, pass_);
+}
+
 void ScanWorker::withRadio(const std::function<void()>& op) {
+    finishAhead();
     const bool own = !radio_.isOpen();
     if (own) radio_.open(port_);
     try {
@@ -163,7 +173,9 @@ void ScanWorker::withRadio(const std::function<void()>& op) {
         if (own) closeQuietly();
         throw;
     }
-    if (own) radio_.close();
+    if (!own) return;
+    if (radio_.pacingZero()) radio_.sendFollowUp();
+    radio_.close();
 }
 
 void ScanWorker::retuneVfoA(int32_t units) {

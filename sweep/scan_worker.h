@@ -54,6 +54,8 @@ public:
     // Starts a scan unless one runs; scanId marks everything it tells.
     void startScan(int scanId, const ScanSettings& settings);
     void setHold(bool hold) { hold_ = hold; }
+    // The fast sweep on or off, from the next sweep on.
+    void setFast(bool fast) { fast_ = fast; }
     // Ends a scan: the scan's end frame and the port closed if it is open.
     void setup();
     // As setup(); any failure is told with quitReady, not failed.
@@ -69,7 +71,9 @@ public:
     // Whether the radio may be used with no scan running: the last probe
     // found it answering, or a scan has run since.
     bool radioAnswers() const { return answered_; }
-    // Runs op with the port open, opening it for op when no scan holds it.
+    // Runs op with the port open, opening it for op when no scan holds it;
+    // a step a fast sweep sent ahead is read and drawn first. A port opened
+    // for op that op left at pacing 0 gets the follow-up frame before it closes.
     void withRadio(const std::function<void()>& op);
 
     // ---- for the window's tests and counts (worker's thread values, read when idle)
@@ -101,6 +105,8 @@ private:
 
     bool holding() const override { return hold_; }
     bool stopRequested() const override { return stopRequested_; }
+    bool fastSweep() const override { return fast_; }
+    void finishAhead();
     void startedScan() override { emit scanStarted(scanId_); }
     void choseWindow(const SweepWindow& w) override { emit windowChosen(scanId_, w); }
     void tuning(const QString& f) override { pass_.tuning = f; }
@@ -117,6 +123,7 @@ private:
     int16_t port_ = 1;
     int scanId_ = 0;
     bool hold_ = false;
+    bool fast_ = false;
     bool answered_ = false;
     bool stepPosted_ = false;
     PassShown pass_;

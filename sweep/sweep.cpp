@@ -33,10 +33,17 @@ void Sweep::start(const ScanSettings& settings) {
     running_ = false;
     inSweep_ = false;
     settings_ = settings;
+    fast_ = host_.fastSweep();
     link_.open(settings.port);
     link_.sendScanStart();
-    link_.readStatus();
-    link_.close();
+    if (fast_) {
+        // The fast reads' pacing first; the port stays open for the sweeps.
+        link_.sendPacingZero();
+        link_.readStatusAtOnce();
+    } else {
+        link_.readStatus();
+        reopen();
+    }
     running_ = true;
     host_.startedScan();
 }
@@ -45,8 +52,22 @@ void Sweep::beginSweep() {
     ++sweepsStarted_;
     result_ = SweepResult{};
     result_.started = QDateTime::currentDateTime();
-    link_.open(settings_.port);
-    const int32_t centre = link_.readStatus();
+    const bool fast = host_.fastSweep();
+    if (fast_ && !fast && link_.isOpen()) {
+        // Fast sweep turned off: the radio's pacing put back first, as the
+        // specified reads leave it.
+        link_.sendFollowUp();
+        link_.close();
+    }
+    fast_ = fast;
+    if (!link_.isOpen()) link_.open(settings_.port);
+    int32_t centre = 0;
+    if (fast_) {
+        link_.sendPacingZero();
+        centre = link_.readStatusAtOnce();
+    } else {
+        centre = link_.readStatus();
+    }
     prevX_ = 0;
     plotX_ = 0;
     stepUnits_ = intPart(toDouble(settings_.stepText)) / 10.0;
@@ -70,8 +91,16 @@ void Sweep::beginSweep() {
 
 void Sweep::endSweep() {
     inSweep_ = false;
-    link_.close();
     if (!result_.frequencies.empty()) host_.sweepDone(result_);
+    if (!fast_) reopen();
+}
+
+void Sweep::reopen() {
+    // The specified scan closes the port after the start and after every
+    // sweep, and opens it for the next sweep at once: a request taken
+    // between two passes ("Setup", "Quit", a client) never finds it closed.
+    link_.close();
+    link_.open(settings_.port);
 }
 
 bool Sweep::step() {
@@ -81,34 +110,80 @@ bool Sweep::step() {
         endSweep();
         return true;
     }
-    link_.pause(10);
+    const bool ahead = link_.stepAhead();
+    // The fast step has no pause of its own; a held pass keeps the specified one.
+    if (!fast_ || (host_.holding() && !ahead)) link_.pause(10);
     if (host_.stopRequested()) {
         // "Setup" has put the window back already: send and draw nothing more.
         running_ = false;
         inSweep_ = false;
         return false;
     }
-    if (host_.holding()) {
-        // Hold: stay on the last frequency tuned and keep reading the meter.
-        scanFreq_ = toInt32(scanFreq_ - stepUnits_);
-        host_.meterRead(link_.readMeter());
+    if (ahead) {
+        // A step sent ahead is read in its turn, held or not.
+        measure(!host_.holding());
+    } else {
+        if (host_.holding()) {
+            // Hold: stay on the last frequency tuned and keep reading the meter.
+            scanFreq_ = toInt32(scanFreq_ - stepUnits_);
+            host_.meterRead(fast_ ? link_.readMeterAtOnce() : link_.readMeter());
+        }
+        if (!host_.holding()) measure(true);
     }
-    if (!host_.holding()) {
-        const double prevMeter = link_.meter();
-        host_.tuning(hertzText(scanFreq_));
+    advance();
+    return true;
+}
+
+void Sweep::measure(bool ahead) {
+    const double prevMeter = link_.meter();
+    host_.tuning(hertzText(scanFreq_));
+    int16_t reading = 0;
+    if (fast_) {
+        if (link_.stepAhead())
+            link_.turnToAhead();
+        else
+            link_.askMeterAt(scanFreq_);
+        // The next step's frames go out while this step's answer comes in.
+        const int64_t next = int64_t(scanFreq_) + step_;
+        if (ahead && !host_.stopRequested() && inWindow(next)) link_.askMeterAhead(int32_t(next));
+        reading = link_.takeMeter();
+    } else {
         link_.tuneVfoB(scanFreq_);
-        const int16_t reading = link_.readMeter();
-        host_.meterRead(reading);
-        host_.measured(PlotPoint{plotX_, halfColumn_, prevX_, prevMeter, reading, shade_, scanFreq_});
-        ++stepsDrawn_;
-        result_.frequencies.push_back(scanFreq_);
-        result_.readings.push_back(reading);
-        prevX_ = plotX_;
-        plotX_ = plotX_ + settings_.plotWidth / divide(settings_.spanUnits, stepUnits_);
+        reading = link_.readMeter();
     }
+    host_.meterRead(reading);
+    host_.measured(PlotPoint{plotX_, halfColumn_, prevX_, prevMeter, reading, shade_, scanFreq_});
+    ++stepsDrawn_;
+    result_.frequencies.push_back(scanFreq_);
+    result_.readings.push_back(reading);
+    prevX_ = plotX_;
+    plotX_ = plotX_ + settings_.plotWidth / divide(settings_.spanUnits, stepUnits_);
+}
+
+void Sweep::advance() {
     scanFreq_ = addInt32(scanFreq_, step_);
     if (!stepsLeft()) endSweep();
-    return true;
+}
+
+void Sweep::finishAhead(bool tell) {
+    if (!link_.stepAhead()) return;
+    if (!tell || !running_ || !inSweep_) {
+        link_.turnToAhead();
+        link_.takeMeter();
+        return;
+    }
+    measure(false);
+    advance();
+}
+
+void Sweep::leaveRadio() {
+    if (link_.isOpen()) {
+        finishAhead(false);
+        // Pacing 0, set by a fast sweep or by a read for a network client,
+        // is not what the next program to use the radio expects.
+        if (link_.pacingZero()) link_.sendFollowUp();
+    }
+    fast_ = false;
 }
 
 }  // namespace qv7m

@@ -53,6 +53,8 @@ public:
     // "Setup" or "Quit" asked the scan to end: the pass in progress sends and
     // draws nothing more.
     virtual bool stopRequested() const = 0;
+    // The fast sweep: read when the scan starts and at the top of every sweep.
+    virtual bool fastSweep() const { return false; }
 
     virtual void startedScan() {}
     virtual void choseWindow(const SweepWindow&) {}
@@ -78,11 +80,21 @@ public:
     void start(const ScanSettings& settings);
     bool running() const { return running_; }
     // One pass: at the top of a sweep the status read and the window first;
-    // after the sweep's last step the port is closed. False once the scan
-    // has ended (stopped, or never started).
+    // after the sweep's last step the port is closed and opened again for the
+    // next (a fast sweep keeps it). False once the scan has ended (stopped, or
+    // never started).
     bool step();
+    // The step sent ahead by a fast sweep, if any, is read and told (drawn
+    // when `tell`): before anything else uses the radio between two steps.
+    void finishAhead(bool tell);
+    // Before "Setup" or "Quit" send their frames: the step ahead is read, and
+    // a fast scan puts the radio's pacing back as the specified reads leave it.
+    void leaveRadio();
     // The scan ends; nothing more is sent.
-    void stop() { running_ = false; }
+    void stop() {
+        running_ = false;
+        fast_ = false;
+    }
     // The trace colour starts over, as when the window is first loaded.
     void resetShade() { shade_ = 220; }
     int16_t shade() const { return shade_; }
@@ -97,13 +109,20 @@ public:
 private:
     void beginSweep();
     void endSweep();
-    bool stepsLeft() const { return step_ >= 0 ? scanFreq_ <= end_ : scanFreq_ >= end_; }
+    bool stepsLeft() const { return inWindow(scanFreq_); }
+    bool inWindow(int64_t units) const { return step_ >= 0 ? units <= end_ : units >= end_; }
+    // A full step: tuned, read, told. A fast one sends the next step ahead
+    // when `ahead` and the window has one.
+    void measure(bool ahead);
+    void advance();
+    void reopen();
 
     RadioLink& link_;
     SweepHost& host_;
     ScanSettings settings_;
     bool running_ = false;
     bool inSweep_ = false;
+    bool fast_ = false;  // the sweep in progress (or the start) is a fast one
     int16_t shade_ = 220;
     long long stepsDrawn_ = 0;
     long long sweepsStarted_ = 0;

@@ -4,7 +4,7 @@
 // retunes in the first sweep. Every read takes its own answer's byte, every step draws the radio's
 // reading at its frequency, each sweep centres on the radio. The timings, pairwise: pacing before every
 // byte or only between, latency 0, 5 or 40 ms, jitter 0 or 10 ms, 16 ms batches or none, two busy
-// processes beside the program or none.
+// processes beside the program or none; each in the specified sweep and in the fast one.
 
 #include "faults/fault_harness.h"
 #include "sim/band.h"
@@ -52,19 +52,21 @@ struct BusyProcesses {
     std::vector<pid_t> pids;
 };
 
-class RadioTiming : public Program, public ::testing::WithParamInterface<Timing> {};
+class RadioTiming : public Program, public ::testing::WithParamInterface<std::tuple<Timing, bool>> {};
 
 }  // namespace
 
 TEST_P(RadioTiming, TheScanDrawsTheRadioWhateverItsTiming) {
-    const Timing& t = GetParam();
+    const auto& [t, fast] = GetParam();
     writeIni("0\r\n0\r\n1\r\n2\r\nDL1ABC\r\n");
-    // The start and the first sweep's status read take 41 frames, each step 7.
+    // The start and the first sweep's status read take 41 frames, each step 7; fast, 11 and 2.
+    const char* retune = fast ? "60f=7035000" : "200f=7035000";
     simtest::Sim radio({"--pacing", t.pacing, "--latency", std::to_string(t.latencyMs), "--jitter",
-                        std::to_string(t.jitterMs), "--batch", std::to_string(t.batchMs), "--retune", "200f=7035000"});
+                        std::to_string(t.jitterMs), "--batch", std::to_string(t.batchMs), "--retune", retune});
     linkTo(radio);
     BusyProcesses busy(t.busy ? 2 : 0);
     start();
+    form->setFastSweep(fast);
     ASSERT_TRUE(messages.shown.isEmpty());
 
     const qv7m::sim::Meter truth(qv7m::sim::builtinBand(), 1);
@@ -96,4 +98,4 @@ TEST_P(RadioTiming, TheScanDrawsTheRadioWhateverItsTiming) {
     EXPECT_GE(expectInStep(radio), 1 + 3 + 2 * 41);
 }
 
-INSTANTIATE_TEST_SUITE_P(Radio, RadioTiming, ::testing::ValuesIn(kTimings));
+INSTANTIATE_TEST_SUITE_P(Radio, RadioTiming, ::testing::Combine(::testing::ValuesIn(kTimings), ::testing::Bool()));

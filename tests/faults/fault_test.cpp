@@ -3,8 +3,9 @@
 // time: one message a failure, the program alive (or ended where "Quit" asked for it), the window as
 // "Setup" leaves it, every read taking what the rules give from the radio's own answer, the settings
 // file written only by "Quit", the port given back; and once a sound radio is on the port, choosing it
-// again works and a scan reads it right. Frames at 80 kHz and 1000 Hz: the probe 1-6, the scan's start
-// 7-24, the first sweep's status request 25-41; step k tunes at 42 + 7 (k - 1), then asks for the meter.
+// again works and a scan reads it right; in the specified sweep and in the fast one. Frames at 80 kHz and
+// 1000 Hz: the probe 1-6, the scan's start 7-24, the first sweep's status request 25-41; step k tunes at
+// 42 + 7 (k - 1), then asks for the meter. Fast: the start 7-9, the first sweep's 10-11, step k 12 + 2 (k - 1).
 
 #include "faults/fault_harness.h"
 
@@ -17,11 +18,13 @@ namespace {
 enum class Probe { Answered, NoResponse, Gone };
 enum class Then { Setup, ScanFails, KillAndSetup, KillAndQuit };  // how the scan ends
 
-// The simulator's --fault ("" none); steps: drawn before the press, or when the scan fails.
-// (How the link keeps in step on radios that pace their bytes otherwise: tests/radio.)
+// The simulator's --fault ("" none), and for the fast sweep where it differs; steps: drawn before the
+// press, or when the scan fails. (How the link keeps in step on radios that pace their bytes otherwise:
+// tests/radio.)
 struct Fault {
     const char* name;
     const char* simFault;
+    const char* fastSimFault;
     Probe probe;
     Then then;
     long long steps;
@@ -31,19 +34,19 @@ void PrintTo(const Fault& f, std::ostream* os) { *os << f.name; }
 // A radio that sends random bytes, or adds one at the start of its meter
 // answer, is no FT-1000MP answering: the probe finds no meter answer.
 const Fault kFaults[] = {
-    {"Silent", "silent", Probe::NoResponse, Then::Setup, 30},
-    {"Garbage", "garbage", Probe::NoResponse, Then::Setup, 30},
-    {"ByteDropped", "drop", Probe::Answered, Then::Setup, 30},
-    {"ByteAdded", "extra", Probe::Answered, Then::Setup, 30},
-    {"CablePulledInProbe", "hangup=1", Probe::Gone, Then::Setup, 0},
-    {"CablePulledInStartStatusRead", "hangup=12", Probe::Answered, Then::ScanFails, 0},
-    {"CablePulledInSweepStatusRead", "hangup=30", Probe::Answered, Then::ScanFails, 0},
-    {"CablePulledInStep11", "hangup=113", Probe::Answered, Then::ScanFails, 10},
-    {"CablePulledInSetup", "", Probe::Answered, Then::KillAndSetup, 10},
-    {"CablePulledInQuit", "", Probe::Answered, Then::KillAndQuit, 10},
+    {"Silent", "silent", "silent", Probe::NoResponse, Then::Setup, 30},
+    {"Garbage", "garbage", "garbage", Probe::NoResponse, Then::Setup, 30},
+    {"ByteDropped", "drop", "drop", Probe::Answered, Then::Setup, 30},
+    {"ByteAdded", "extra", "extra", Probe::Answered, Then::Setup, 30},
+    {"CablePulledInProbe", "hangup=1", "hangup=1", Probe::Gone, Then::Setup, 0},
+    {"CablePulledInStartStatusRead", "hangup=12", "hangup=9", Probe::Answered, Then::ScanFails, 0},
+    {"CablePulledInSweepStatusRead", "hangup=30", "hangup=11", Probe::Answered, Then::ScanFails, 0},
+    {"CablePulledInStep11", "hangup=113", "hangup=33", Probe::Answered, Then::ScanFails, 10},
+    {"CablePulledInSetup", "", "", Probe::Answered, Then::KillAndSetup, 10},
+    {"CablePulledInQuit", "", "", Probe::Answered, Then::KillAndQuit, 10},
 };
 
-class Faults : public Program, public ::testing::WithParamInterface<Fault> {
+class Faults : public Program, public ::testing::WithParamInterface<std::tuple<Fault, bool>> {
 protected:
     // Another radio on the port, and the port chosen again, no sooner than a user could.
     void plugIn(const simtest::Sim& radio) {
@@ -64,14 +67,17 @@ protected:
 }  // namespace
 
 TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
-    const Fault& f = GetParam();
-    simtest::Sim radio(*f.simFault ? std::vector<std::string>{"--fault", f.simFault} : std::vector<std::string>{});
+    const Fault& f = std::get<0>(GetParam());
+    const bool fast = std::get<1>(GetParam());
+    const char* simFault = fast ? f.fastSimFault : f.simFault;
+    simtest::Sim radio(*simFault ? std::vector<std::string>{"--fault", simFault} : std::vector<std::string>{});
     simtest::Sim sound;
     const bool pulled = f.probe == Probe::Gone || f.then != Then::Setup;
     int shown = f.probe != Probe::Answered;  // messages so far
     linkTo(radio);
     const double probeFrom = simtest::nowMs();
     start();
+    form->setFastSweep(fast);
     ASSERT_EQ(messages.shown.size(), shown);
     EXPECT_EQ(child(*form, "startButton")->isEnabled(), f.probe == Probe::Answered);
     EXPECT_TRUE(form->windowTitle().endsWith("(DL1ABC)"));
@@ -95,7 +101,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
         }));
         QCoreApplication::processEvents();
         // Status reads that find nothing leave the centre where the window put it.
-        if (std::string(f.simFault) == "silent") {
+        if (std::string(simFault) == "silent") {
             EXPECT_EQ(centre, QStringLiteral("14250000 Hz")) << qPrintable(centre);
         }
         if (f.then == Then::ScanFails) {
@@ -107,7 +113,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
             expectGone(radio);
         } else {
             EXPECT_TRUE(radioEndsWith(radio, 0x85)) << "Setup ends with the scan's end and nothing after it";
-            EXPECT_GE(expectInStep(radio, *f.simFault),
+            EXPECT_GE(expectInStep(radio, *simFault),
                       1 + 2 + 30);  // the start's status read, the sweep's, each step's
         }
     }
@@ -159,5 +165,7 @@ TEST_P(Faults, TheProgramSurvivesAndThePortIsFreeAgain) {
     EXPECT_EQ(messages.shown.size(), shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(Radio, Faults, ::testing::ValuesIn(kFaults),
-                         [](const ::testing::TestParamInfo<Fault>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Radio, Faults, ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Fault, bool>>& p) {
+                             return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "Fast" : "");
+                         });
