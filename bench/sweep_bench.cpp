@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // qv7m-bench-sweep [sweeps=3]: scans the simulated radio (QV7M_SIM, else the built one) at
-// 10 kHz / 100 Hz, in the specified sweep and the fast one, with the radio's pacing before every
+// 10 kHz / 100 Hz, in the standard sweep and the fast one, with the radio's pacing before every
 // answer byte and only between bytes, and prints the step time against the slower of the line and
 // the radio, the processor use while scanning and the truth of the steps drawn; the fast sweep once
 // more behind 16 ms batches and at 40 ms latency; each sweep alone and with two rigctld clients
@@ -174,7 +174,7 @@ Measured scan(const Run& run, int sweeps) {
     return m;
 }
 
-// The slower of the line and the radio for one step: the specified step sends 35 bytes and waits for
+// The slower of the line and the radio for one step: the standard step sends 35 bytes and waits for
 // five bytes paced at 15 ms; the fast one sends 10, and its answer overlaps the next step's frames.
 double limitMs(const Run& run) {
     if (run.fast) return 10 * kByteMs;
@@ -186,7 +186,7 @@ double limitMs(const Run& run) {
 Measured report(const Run& run, int sweeps) {
     const Measured m = scan(run, sweeps);
     const double limit = limitMs(run);
-    std::printf("  %-10s %-8s %-16s %8.2f %9.1f %7.3f %7.2f   %zu / %zu (%.1f %%)", run.fast ? "fast" : "specified",
+    std::printf("  %-10s %-8s %-16s %8.2f %9.1f %7.3f %7.2f   %zu / %zu (%.1f %%)", run.fast ? "fast" : "standard",
                 run.paceBefore ? "before" : "between", run.label, m.perStep, limit, m.perStep / limit, m.cpuPercent,
                 m.trueSteps, m.compared, m.compared ? 100.0 * double(m.trueSteps) / double(m.compared) : 0.0);
     if (run.clients) std::printf("   clients: %d lines, %d errors", m.clientLines, m.clientErrors);
@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
     for (bool fast : {true, false}) {
         const double alone = report(Run{fast, true, quick, false, "alone"}, sweeps).perStep;
         const double shared = report(Run{fast, true, quick, true, "two clients"}, sweeps).perStep;
-        std::printf("  %s step grows by %.1f %% (goal <= %d %%)\n", fast ? "fast" : "specified",
+        std::printf("  %s step grows by %.1f %% (goal <= %d %%)\n", fast ? "fast" : "standard",
                     alone > 0 ? 100 * (shared / alone - 1) : 0.0, fast ? 15 : 25);
     }
     probeSilent();

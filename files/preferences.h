@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The program's own choices beyond the specified window, remembered across
+// The program's own choices beyond the standard window, remembered across
 // runs in the platform's usual place (QSettings, organisation and application
 // "qv7m": ~/.config/qv7m/qv7m.conf on Linux, the registry on Windows). Keys are
 // grouped by feature; the README lists each with its meaning and default.

@@ -55,7 +55,7 @@ void Sweep::beginSweep() {
     const bool fast = host_.fastSweep();
     if (fast_ && !fast && link_.isOpen()) {
         // Fast sweep turned off: the radio's pacing put back first, as the
-        // specified reads leave it.
+        // standard reads leave it.
         link_.sendFollowUp();
         link_.close();
     }
@@ -96,7 +96,7 @@ void Sweep::endSweep() {
 }
 
 void Sweep::reopen() {
-    // The specified scan closes the port after the start and after every
+    // The standard scan closes the port after the start and after every
     // sweep, and opens it for the next sweep at once: a request taken
     // between two passes ("Setup", "Quit", a client) never finds it closed.
     link_.close();
@@ -111,7 +111,7 @@ bool Sweep::step() {
         return true;
     }
     const bool ahead = link_.stepAhead();
-    // The fast step has no pause of its own; a held pass keeps the specified one.
+    // The fast step has no pause of its own; a held pass keeps the standard one.
     if (!fast_ || (host_.holding() && !ahead)) link_.pause(10);
     if (host_.stopRequested()) {
         // "Setup" has put the window back already: send and draw nothing more.

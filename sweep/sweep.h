@@ -88,7 +88,7 @@ public:
     // when `tell`): before anything else uses the radio between two steps.
     void finishAhead(bool tell);
     // Before "Setup" or "Quit" send their frames: the step ahead is read, and
-    // a fast scan puts the radio's pacing back as the specified reads leave it.
+    // a fast scan puts the radio's pacing back as the standard reads leave it.
     void leaveRadio();
     // The scan ends; nothing more is sent.
     void stop() {

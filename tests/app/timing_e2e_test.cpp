@@ -4,7 +4,7 @@
 // retunes in the first sweep. Every read takes its own answer's byte, every step draws the radio's
 // reading at its frequency, each sweep centres on the radio. The timings, pairwise: pacing before every
 // byte or only between, latency 0, 5 or 40 ms, jitter 0 or 10 ms, 16 ms batches or none, two busy
-// processes beside the program or none; each in the specified sweep and in the fast one.
+// processes beside the program or none; each in the standard sweep and in the fast one.
 
 #include "faults/fault_harness.h"
 #include "sim/band.h"

@@ -3,7 +3,7 @@
 // time: one message a failure, the program alive (or ended where "Quit" asked for it), the window as
 // "Setup" leaves it, every read taking what the rules give from the radio's own answer, the settings
 // file written only by "Quit", the port given back; and once a sound radio is on the port, choosing it
-// again works and a scan reads it right; in the specified sweep and in the fast one. Frames at 80 kHz and
+// again works and a scan reads it right; in the standard sweep and in the fast one. Frames at 80 kHz and
 // 1000 Hz: the probe 1-6, the scan's start 7-24, the first sweep's status request 25-41; step k tunes at
 // 42 + 7 (k - 1), then asks for the meter. Fast: the start 7-9, the first sweep's 10-11, step k 12 + 2 (k - 1).
 

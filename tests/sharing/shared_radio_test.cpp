@@ -108,7 +108,7 @@ TEST_F(FastScan, TwoFramesAStepAndThePacingPutBackAtTheEnd) {
     EXPECT_EQ(sent(), (std::vector<std::string>{"open", pacing0, status, followUp, "close"}));
 }
 
-// Turned off during a sweep, the fast sweep ends at the next one, which is the specified sweep.
+// Turned off during a sweep, the fast sweep ends at the next one, which is the standard sweep.
 TEST_F(FastScan, TurnedOffItEndsAtTheNextSweep) {
     scan([&](size_t before) {
         if (before == 1) worker.post([this] { worker.setFast(false); });
