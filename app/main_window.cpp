@@ -283,7 +283,8 @@ void MainWindow::connectWorker() {
 }
 
 // Each repaint of the window costs about the same whatever it shows, so the
-// passes that come within one batch interval are drawn and shown together.
+// passes that come within one batch interval are drawn and shown together:
+// a few repaints a second, however fast the sweep.
 void MainWindow::showPendingPasses() {
     passTimer_.stop();
     const auto style = static_cast<int16_t>(styleList_->currentIndex());

@@ -152,7 +152,7 @@ private:
     int shownScan_ = -1;  // the scan whose points are drawn; -1 once "Setup" or a failure ended it
     std::vector<PassShown> pendingPasses_;  // the scan's latest passes, not drawn yet
     QTimer passTimer_;                      // when they are drawn
-    static constexpr int kPassBatchMs = 100;
+    static constexpr int kPassBatchMs = 200;
     std::unique_ptr<RadioSharing> sharing_;
     SweepRecorder recorder_;
     SweepResult lastSweep_;
