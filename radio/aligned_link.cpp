@@ -143,13 +143,15 @@ std::optional<uint8_t> AlignedLink::take(int i) {
         if (current.broken) return std::nullopt;
         if (i <= checked(current)) return current.bytes[size_t(i - 1)];
         if (current.over) return std::nullopt;
-        // The radio sends one byte after another, each at least a byte time
-        // and its pacing after the one before: rather than wake for every
-        // byte on the way, sleep until the last one needed could first have
-        // come (once: from then on the bytes themselves are the clock), then
-        // wait for it.
+        // Rather than wake for every byte on the way, the line waits for all
+        // the bytes still needed where it can. Elsewhere: the radio sends one
+        // byte after another, each at least a byte time and its pacing after
+        // the one before, so sleep until the last one needed could first
+        // have come (once: from then on the bytes themselves are the clock),
+        // then wait for it.
         const int ahead = bytesAhead(current, i);
-        if (ahead >= 2 && !slept) {
+        const bool together = line_->wakeAfterBytes(std::max(ahead, 1));
+        if (ahead >= 2 && !slept && !together) {
             slept = true;
             const LineTime now = line_->now();
             const LineTime earliest =
@@ -311,6 +313,7 @@ bool AlignedLink::waitForLine(bool forClose) {
             startAfresh();
             return false;
         }
+        line_->wakeAfterBytes(1);  // each byte puts off the quiet line
         wait(std::min(bound, owed ? due(*owedFront()) : quietAt()));
     }
 }

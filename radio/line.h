@@ -49,6 +49,14 @@ public:
     // byte is appended with the time it was taken in. Throws
     // RuntimeError(Serial) when the port is closed or has gone away.
     virtual void receive(LineTime deadline, std::vector<StampedByte>& out) = 0;
+    // Asks that receive() block until at least n bytes are there (or the
+    // deadline), rather than wake for each one: bytes are then taken in, and
+    // stamped, together. True when the line does so; a line that does not
+    // goes on waking at the first byte.
+    virtual bool wakeAfterBytes(int n) {
+        (void)n;
+        return false;
+    }
     virtual LineTime now() const = 0;
     // Waits without a port, as the program's pause between steps does when
     // the link is closed.

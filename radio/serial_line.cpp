@@ -126,8 +126,25 @@ public:
         // Whatever came in before the port was ours answers nothing we asked.
         ::tcflush(fd, TCIFLUSH);
         name_ = name;
+        settings_ = t;
+        wakeAfter_ = 1;
         fd_.store(fd);
     }
+
+#ifdef Q_OS_LINUX
+    // The terminal layer's poll reports input only once VMIN bytes are there
+    // (with VTIME 0), while a non-blocking read still takes whatever has come.
+    // VMIN only changes how reads wait, which the adapter never sees.
+    bool wakeAfterBytes(int n) override {
+        n = std::clamp(n, 1, 255);
+        if (n == wakeAfter_ || fd_.load() < 0) return true;
+        termios t = settings_;
+        t.c_cc[VMIN] = cc_t(n);
+        if (::tcsetattr(fd_.load(), TCSANOW, &t) != 0) return false;
+        wakeAfter_ = n;
+        return true;
+    }
+#endif
 
     void close() override {
         const int fd = fd_.exchange(-1);
@@ -189,6 +206,8 @@ public:
     }
 
 private:
+    termios settings_{};
+    int wakeAfter_ = 1;
     // Takes in what the system has without waiting; true when anything came.
     // The port is non-blocking: a read finds what is there, or nothing, in
     // one call; end of file on a terminal is its hang-up.
