@@ -3,7 +3,7 @@
 // same rules, worked out on text rather than on nibbles: packed BCD is the
 // decimal digits read back as hexadecimal, and a meter answer is a string it
 // must begin. Each round takes a check and its inputs, until the input runs
-// out. (The record's frequency has a fuzz target of its own.)
+// out.
 
 #include <fuzzer/FuzzedDataProvider.h>
 

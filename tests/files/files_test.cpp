@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The record of the sweeps, line by line, and the failures of the files the
-// program writes that no end-to-end test reaches: a full disk, a picture that
-// cannot be made. (The settings file: tests/app; a saved sweep: the end-to-end test.)
+// The settings file as read and written, the record of the sweeps line by
+// line, and the failures of the files the program writes that no end-to-end
+// test reaches: a full disk, a picture that cannot be made. (A saved sweep:
+// the end-to-end test.)
 #include "core/runtime_error.h"
 #include "files/picture_file.h"
+#include "files/settingsfile.h"
 #include "files/sweep_files.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +43,42 @@ SweepResult threeSteps() {
     sweep.frequencies = {703123, 703148, 703173};
     sweep.readings = {0, 153, 255};
     return sweep;
+}
+
+// Lines end at CR, CR LF or LF; the last may have none; a callsign that is
+// not UTF-8 is read byte for byte and written back as it was.
+TEST(Files, TheSettingsFileIsReadLineByLineAndWrittenBackAsItWas) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("qv-7m.ini"));
+    const struct {
+        QByteArray bytes;
+        QStringList lines;
+        bool latin1;
+    } cases[] = {
+        {" 2 \r\n 1 \r\n 3 \r\n 0 \r\nDL1ABC\r\n", {" 2 ", " 1 ", " 3 ", " 0 ", "DL1ABC"}, false},
+        {" 1 \r 2 \n 3 \r 1 \rK1ABC", {" 1 ", " 2 ", " 3 ", " 1 ", "K1ABC"}, false},
+        {"-1 \r\n 0 \r\n 0 \r\n 0 \r\nOE3XYZ/p [*] \xc3\xa4\r\n",
+         {"-1 ", " 0 ", " 0 ", " 0 ", "OE3XYZ/p [*] \u00e4"},
+         false},
+        {" 0 \r\n 0 \r\n 0 \r\n 0 \r\nG\xe9RARD\r\n", {" 0 ", " 0 ", " 0 ", " 0 ", "G\u00e9RARD"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(c.bytes), c.bytes.size());
+        f.close();
+        const SettingsText text = readSettingsFile(file);
+        ASSERT_EQ(text.lines, c.lines);
+        EXPECT_EQ(text.lastLineLatin1, c.latin1);
+        std::array<int16_t, 4> indices{};
+        for (size_t i = 0; i < 4; ++i) indices[i] = parseIndex(c.lines[int(i)]).value_or(0);
+        const QByteArray written = settingsBytes(indices, text.lines[4], text.lastLineLatin1);
+        EXPECT_TRUE(written.startsWith(indexLine(indices[0]))) << written.toStdString();
+        if (c.bytes.endsWith("\r\n")) {
+            EXPECT_EQ(written, c.bytes);
+        }
+    }
 }
 
 TEST(Files, TheRecordGetsALinePerSweepAndSaysWhenItCannotGoOn) {

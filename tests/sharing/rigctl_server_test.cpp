@@ -135,34 +135,6 @@ TEST_F(Server, AVanishedClientIsReportedGoneAndRepliesToItAreDropped) {
     EXPECT_EQ(next->readAll(), "14252470\n");
 }
 
-TEST_F(Server, AQuitLetsTheClientGoAsItsReplyIsSent) {
-    auto raw = connectClient();
-    raw->write("q\nF 7031230\n");
-    ASSERT_TRUE(runUntil([&] { return held.size() == 2; }));
-    const rigctl::Reply reply = rigctl::execute(rig, held[0].second);
-    server.reply(held[0].first, reply.bytes, reply.quit);
-    // Told at once, so that the command after the quit is dropped before it runs.
-    EXPECT_EQ(gone, std::vector<quint64>{held[0].first});
-    ASSERT_TRUE(runUntil([&] { return raw->state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(raw->readAll(), "RPRT 0\n");
-    EXPECT_EQ(gone.size(), 1u);
-}
-
-TEST_F(Server, AClientWithManyUnansweredCommandsIsReadOnlyAsRepliesComeBack) {
-    auto raw = connectClient();
-    raw->write(QByteArray("f\n").repeated(RigctlServer::maxAwaiting + 8));
-    ASSERT_TRUE(runUntil([&] { return held.size() == size_t(RigctlServer::maxAwaiting); }));
-    // Events run on; no more lines are taken while every one awaits its reply.
-    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(held.size(), size_t(RigctlServer::maxAwaiting));
-
-    server.reply(held[0].first, "14252470\n", false);
-    EXPECT_EQ(held.size(), size_t(RigctlServer::maxAwaiting) + 1);
-    for (size_t i = 1; i < held.size(); ++i) server.reply(held[i].first, "14252470\n", false);
-    EXPECT_EQ(held.size(), size_t(RigctlServer::maxAwaiting) + 8);
-    EXPECT_TRUE(gone.empty());
-}
-
 TEST_F(Server, AClientThatReadsNoRepliesIsCutOff) {
     auto raw = connectClient();
     raw->write("\\dump_state\n");

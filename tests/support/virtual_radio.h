@@ -37,15 +37,9 @@ public:
     // The program is not run for this long once its next wait is over (a
     // loaded machine): it wakes late, with bytes waiting.
     LineTime stallInNextWait = 0;
-    int16_t port = 1;  // the one radio answers on every port
-    int waits = 0;     // receive() calls that had to wait
+    int waits = 0;  // receive() calls that had to wait
 
-    void busy(LineTime t) { clock += t; }
-
-    void open(int16_t p, const LineSettings&) override {
-        port = p;
-        setOpen(true);
-    }
+    void open(int16_t, const LineSettings&) override { setOpen(true); }
     void close() override {
         if (open_) setOpen(false);
     }
