@@ -287,10 +287,13 @@ void MainWindow::connectWorker() {
 // a few repaints a second, however fast the sweep.
 void MainWindow::showPendingPasses() {
     passTimer_.stop();
+    const std::vector<PassShown> passes = std::exchange(pendingPasses_, {});
+    if (passes.empty()) return;
     const auto style = static_cast<int16_t>(styleList_->currentIndex());
-    for (const PassShown& pass : std::exchange(pendingPasses_, {})) {
-        if (!pass.tuning.isEmpty()) tuningLabel_->setText(pass.tuning);
-        setSmeterWidth(10.0 * pass.reading);
+    // The label and the bar show the latest; every point is drawn.
+    const QString* tuning = nullptr;
+    for (const PassShown& pass : passes) {
+        if (!pass.tuning.isEmpty()) tuning = &pass.tuning;
         if (!pass.drawn) continue;
         const PlotPoint& p = pass.point;
         drawPoint(plot_->surface(),
@@ -298,6 +301,8 @@ void MainWindow::showPendingPasses() {
         ++progress_.stepsDrawn_;
         if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
     }
+    if (tuning) tuningLabel_->setText(*tuning);
+    setSmeterWidth(10.0 * passes.back().reading);
 }
 
 void MainWindow::setSmeterWidth(double twips) {
