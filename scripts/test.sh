@@ -82,7 +82,7 @@ fi
 # --- the fuzzers, a short run each ----------------------------------------
 if stage_wanted fuzz; then
     stage_start=$SECONDS
-    fuzzers=(fuzz_codec)
+    fuzzers=(fuzz_codec fuzz_rigctl)
     passed=0
     fuzz_failed=0
     if cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV7M_FUZZ=ON -DQV7M_TESTS=OFF -DQV7M_WERROR=ON \
