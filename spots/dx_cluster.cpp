@@ -170,7 +170,7 @@ void DxCluster::consume(const QByteArray& bytes) {
         if (generation != generation_ || refused_) return;
     }
     if (!loginSent_ && !discarding_ && isLoginPrompt(partial_)) sendLogin();
-    if (!telnetReplies_.isEmpty()) {
+    if (!telnetReplies_.isEmpty() && socket_->state() == QAbstractSocket::ConnectedState) {
         socket_->write(telnetReplies_);
         telnetReplies_.clear();
     }
@@ -252,7 +252,8 @@ void DxCluster::takeLine(const QByteArray& line) {
 void DxCluster::sendLogin() {
     loginSent_ = true;
     partial_.clear();
-    socket_->write(callsign_ + "\r\n");
+    // The tail read after a close may hold the prompt: there is no one left to answer.
+    if (socket_->state() == QAbstractSocket::ConnectedState) socket_->write(callsign_ + "\r\n");
 }
 
 void DxCluster::lost(const QString& reason) {

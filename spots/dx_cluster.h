@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -52,7 +53,7 @@ public:
     QString host() const { return host_; }
     quint16 port() const { return port_; }
     // The pause before the first retry; each further one doubles, up to kMaxPauseMs.
-    void setFirstRetryPause(int ms) { firstPauseMs_ = ms; }
+    void setFirstRetryPause(int ms) { firstPauseMs_ = std::max(ms, 10); }
 
 signals:
     void spotReceived(const qv7m::Spot& spot);
