@@ -129,7 +129,6 @@ void DxCluster::disconnectFromCluster() {
 void DxCluster::attempt() {
     ++generation_;
     telnet_ = Telnet::Data;
-    telnetReplies_.clear();
     partial_.clear();
     discarding_ = false;
     loginSent_ = false;
@@ -170,10 +169,6 @@ void DxCluster::consume(const QByteArray& bytes) {
         if (generation != generation_ || refused_) return;
     }
     if (!loginSent_ && !discarding_ && isLoginPrompt(partial_)) sendLogin();
-    if (!telnetReplies_.isEmpty() && socket_->state() == QAbstractSocket::ConnectedState) {
-        socket_->write(telnetReplies_);
-        telnetReplies_.clear();
-    }
 }
 
 void DxCluster::takeByte(char byte) {
@@ -201,9 +196,9 @@ void DxCluster::takeByte(char byte) {
         // Turn down every option: a plain line stream is all this needs.
         telnet_ = Telnet::Data;
         const char answer = telnetVerb_ == kDo ? kWont : telnetVerb_ == kWill ? kDont : 0;
-        if (answer != 0) {
+        if (answer != 0 && socket_->state() == QAbstractSocket::ConnectedState) {
             const char reply[] = {kIac, answer, byte};
-            telnetReplies_.append(reply, sizeof reply);
+            socket_->write(reply, sizeof reply);
         }
         return;
     }

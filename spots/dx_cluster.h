@@ -93,7 +93,6 @@ private:
     enum class Telnet { Data, Command, Option, Sub, SubCommand };
     Telnet telnet_ = Telnet::Data;
     char telnetVerb_ = 0;
-    QByteArray telnetReplies_;
     QByteArray partial_;
     bool discarding_ = false;
     bool loginSent_ = false;

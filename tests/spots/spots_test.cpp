@@ -125,7 +125,8 @@ struct Cluster {
         QObject::connect(&server, &QTcpServer::newConnection, [this] {
             QTcpSocket* socket = server.nextPendingConnection();
             const bool first = logins.isEmpty();
-            socket->write("Welcome to the test node\r\n\r\nlogin: ");
+            // The node offers to echo (telnet's WILL ECHO): the client turns it down before logging in.
+            socket->write("Welcome to the test node\r\n\r\n\xff\xfb\x01login: ");
             QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, first] {
                 if (!socket->canReadLine()) return;
                 logins << socket->readLine();
@@ -158,7 +159,7 @@ TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
     QObject::connect(&cluster, &DxCluster::stateChanged, [&](DxCluster::State s) { states << s; });
     cluster.connectTo("127.0.0.1", node.server.serverPort(), "n0abc");
     ASSERT_TRUE(runUntil([&] { return node.logins.size() == 2; }));
-    EXPECT_EQ(node.logins, QList<QByteArray>({"N0ABC\r\n", "N0ABC\r\n"}));
+    EXPECT_EQ(node.logins, QList<QByteArray>({"\xff\xfe\x01N0ABC\r\n", "\xff\xfe\x01N0ABC\r\n"}));
     ASSERT_EQ(heard.size(), 4 + 2000 + 1);
     EXPECT_EQ(heard.mid(0, 4).join(", ").toStdString(),
               "DL1XYZ 14025000, JA1ABC 7003500, KE0L 3586400, VK2ABC 21025100");
@@ -177,7 +178,7 @@ TEST(DxCluster, ARefusedCallSignIsReportedInTheClustersWords) {
     cluster.connectTo("127.0.0.1", node.server.serverPort(), "N0CALL");
     ASSERT_TRUE(runUntil([&] { return !reason.isEmpty(); }));
     EXPECT_EQ(reason, "Sorry N0CALL is not a valid callsign");
-    EXPECT_EQ(node.logins, QList<QByteArray>({"N0CALL\r\n"}));
+    EXPECT_EQ(node.logins, QList<QByteArray>({"\xff\xfe\x01N0CALL\r\n"}));
 
     // A cluster that hangs up on the call sign without a word refuses it too.
     Cluster silent("");
