@@ -19,13 +19,13 @@ struct Peak {
 // between it and the nearest higher reading on either side, or the window's
 // end where there is none. So a peak is seen to fall by 6 dB on both sides
 // within the window: a reading still rising at the window's end may be the
-// flank of a signal outside it, and is not marked. Of equal tops less than
-// 6 dB apart in depth, the first stands for them all; a flat or noisy top
-// counts once, at the middle between its first and last highest point.
+// flank of a signal outside it, and is not marked. A flat or noisy top counts
+// once: its bumps less than 6 dB deep are part of it, and it stands at the
+// middle between its first and last point within 3 dB of its highest.
 //
 // hz[i] is the frequency of readings[i]; points beyond the shorter of the
 // two are ignored. Returns at most maxPeaks, the strongest first (at equal
-// strength the lower frequency first).
+// strength the earlier point first).
 std::vector<Peak> findPeaks(const std::vector<qint64>& hz, const std::vector<double>& readings, int maxPeaks = 8);
 
 // How far a peak must stand above the median and above its surroundings.
