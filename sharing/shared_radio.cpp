@@ -2,6 +2,7 @@
 #include "sharing/shared_radio.h"
 
 #include "core/runtime_error.h"
+#include "display/levels.h"
 #include "radio/cat_codec.h"
 
 #include <cmath>
@@ -12,8 +13,6 @@ namespace {
 
 // A status or VFO-A meter reading this young answers clients without the radio.
 constexpr qint64 kStatusFreshMs = 1000;
-constexpr int kS9 = 153;
-constexpr int kCountsPerGridLine = 17;
 
 }  // namespace
 
@@ -68,9 +67,6 @@ std::optional<int> SharedRadio::strengthDb() {
     return strengthDbOf(mainMeter_);
 }
 
-int SharedRadio::strengthDbOf(int reading) {
-    const double lines = double(reading - kS9) / kCountsPerGridLine;
-    return int(std::lround(lines * (reading >= kS9 ? 10 : 6)));
-}
+int SharedRadio::strengthDbOf(int reading) { return int(std::lround(dbOverS9(reading))); }
 
 }  // namespace qv7m
