@@ -121,14 +121,14 @@ bool loadBandFile(const std::string& path, Band& band, std::string& error) {
     return true;
 }
 
-namespace {
-
 uint64_t splitmix64(uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
     return x ^ (x >> 31);
 }
+
+namespace {
 
 double power(double units) { return std::pow(10.0, units / kUnitsPerDecade); }
 

@@ -54,6 +54,9 @@ private:
     double k_;  // skirt decay, per Hz
 };
 
+// The noise draws' mixer: the same input always gives the same bits.
+uint64_t splitmix64(uint64_t x);
+
 // Meter units per decade of power: 2.5 units a dB.
 constexpr double kUnitsPerDecade = 25.0;
 

@@ -165,7 +165,12 @@ void Engine::retune(int64_t at, int64_t hz) {
 
 int Engine::meterFor(uint8_t p1) const {
     if (p1 >= 0x80) return 0;
-    return meter_.reading(p1 == 0x01 ? vfob_ : vfoa_);
+    if (p1 != 0x01 || cfg_.fading <= 0) return meter_.reading(p1 == 0x01 ? vfob_ : vfoa_);
+    // The fading draw depends on the frequency and on how often VFO-B was
+    // tuned, so the log's reading for each tuning is the one the meter gives.
+    const uint64_t h = splitmix64(cfg_.seed ^ splitmix64(uint64_t(vfob_) * 1000003u + vfobTunes_));
+    const int span = 2 * cfg_.fading + 1;
+    return std::clamp(meter_.reading(vfob_) + int(h % uint64_t(span)) - cfg_.fading, 0, 255);
 }
 
 void Engine::setVfo(const uint8_t* f, int64_t& vfo, std::string& note) {
@@ -182,7 +187,10 @@ std::vector<uint8_t> Engine::answerFor(const uint8_t* f, std::string& note) {
     std::vector<uint8_t> a;
     switch (f[4]) {
     case cat::op::kSetVfoA: setVfo(f, vfoa_, note); break;
-    case cat::op::kSetVfoB: setVfo(f, vfob_, note); break;
+    case cat::op::kSetVfoB:
+        setVfo(f, vfob_, note);
+        ++vfobTunes_;
+        break;
     case cat::op::kPacing: pacingMs_ = f[3]; break;
     case cat::op::kStatus: {
         const int n = cat::answerLength(f[4], f[3]);
@@ -251,7 +259,7 @@ void Engine::handleFrame(int64_t at) {
 
     std::string line = "frame=" + hexBytes(f, cat::kFrameBytes) + " vfoa=" + std::to_string(vfoa_) +
                        " vfob=" + std::to_string(vfob_) + " answer=" + hexBytes(a.data(), a.size());
-    if (f[4] == cat::op::kSetVfoB) line += " meter=" + std::to_string(meter_.reading(vfob_));
+    if (f[4] == cat::op::kSetVfoB) line += " meter=" + std::to_string(meterFor(0x01));
     if (!note.empty()) line += " note=" + note;
     logLine(at, line);
 

@@ -52,6 +52,9 @@ struct EngineConfig {
     Fault fault = Fault::None;
     uint64_t hangupAfter = 0;  // frames, for Fault::Hangup
     uint64_t seed = 1;
+    // Above 0: each tuning of VFO-B moves its reading by a repeatable draw
+    // from -fading to +fading meter units, as signals fade from sweep to sweep.
+    int fading = 0;
     std::vector<Retune> retunes;
     // Set when the engine runs on the real clock: an answer byte whose time has
     // passed when the process gets to it (a busy machine woke it late) goes out
@@ -131,6 +134,7 @@ private:
     std::mt19937_64 jitterRng_;  // the answers' latency jitter
 
     int64_t vfoa_, vfob_;
+    uint64_t vfobTunes_ = 0;  // for the fading
     int pacingMs_ = 0;
     uint64_t frames_ = 0;
     uint64_t answersMade_ = 0;

@@ -34,6 +34,9 @@ Options:
                       bytes and of the jitter (default 1). The meter reading
                       depends only on the VFO frequency, the band and the
                       seed.
+  --fading N          each tuning of VFO-B moves its reading by a repeatable
+                      draw from -N to +N meter units (default 0: a frequency
+                      always reads the same), as signals fade between sweeps.
   --latency MS        time from the end of a request to the start of its
                       answer (default 3).
   --jitter MS         add to each answer's latency a random time from 0 to
@@ -211,9 +214,9 @@ bool parseOptions(int argc, const char* const* argv, Options& o, std::string& er
             linkGiven = true;
             continue;
         }
-        static const char* const withValue[] = {"--link",   "--vfoa",    "--vfob",   "--retune", "--band",
-                                                "--seed",   "--latency", "--jitter", "--pacing", "--batch",
-                                                "--resync", "--fault",   "--log"};
+        static const char* const withValue[] = {"--link",  "--vfoa",   "--vfob",    "--retune", "--band",
+                                                "--seed",  "--fading", "--latency", "--jitter", "--pacing",
+                                                "--batch", "--resync", "--fault",   "--log"};
         bool known = false;
         for (const char* k : withValue) known = known || arg == k;
         if (!known) {
@@ -264,6 +267,14 @@ bool parseOptions(int argc, const char* const* argv, Options& o, std::string& er
                 return false;
             }
             o.engine.seed = s;
+        } else if (arg == "--fading") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || n < 0 || n > 100) {
+                error = "--fading: '" + value + "' is not a whole number from 0 to 100";
+                return false;
+            }
+            o.engine.fading = int(n);
         } else if (arg == "--latency") {
             if (!parseMs(value, 0, 10000, o.engine.latencyNs)) {
                 error = "--latency: '" + value + "' is not a time in ms from 0 to 10000";
