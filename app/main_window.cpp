@@ -86,6 +86,7 @@ MainWindow::MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* p
     buildControls();
     connectWorker();
     worker_->start();
+    extras_->restoreChoices();
     setFastSweep(preferences::readFlag(preferences::kFastSweep, false));
 }
 
@@ -162,6 +163,9 @@ void MainWindow::buildControls() {
     plot_->setObjectName(QStringLiteral("plot"));
     plot_->setFocusPolicy(Qt::TabFocus);
     place(plot_, 120, 2160, 8000, 2550);
+    extras_ = new PlotExtras(plot_, this);
+    extras_->tune = [this](int32_t units) { tuneVfoA(units); };
+    extras_->report = [this](const QString& message) { messages_.show(message); };
 
     startButton_ = new QPushButton(QStringLiteral("Start scan"), this);
     startButton_->setObjectName(QStringLiteral("startButton"));
@@ -256,6 +260,7 @@ void MainWindow::connectWorker() {
         highEdgeLabel_->setText(window.highText);
         progress_.window_ = window;
         progress_.shade_ = window.shade;
+        extras_->windowChosen(window);
         ++progress_.sweepsStarted_;
         if (progress_.onSweepStarted) progress_.onSweepStarted();
     });
@@ -292,15 +297,22 @@ void MainWindow::showPendingPasses() {
     const auto style = static_cast<int16_t>(styleList_->currentIndex());
     // The label and the bar show the latest; every point is drawn.
     const QString* tuning = nullptr;
+    double x0 = 0;
+    double x1 = -1;
     for (const PassShown& pass : passes) {
         if (!pass.tuning.isEmpty()) tuning = &pass.tuning;
         if (!pass.drawn) continue;
         const PlotPoint& p = pass.point;
+        const int16_t drawn = extras_->drawnReading(p);
         drawPoint(plot_->surface(),
-                  PointInputs{p.plotX, p.halfColumn, p.prevX, p.prevMeter, p.reading, p.shade, style});
+                  PointInputs{p.plotX, p.halfColumn, p.prevX, extras_->previousDrawn(p), drawn, p.shade, style});
+        const double left = std::min(p.prevX, p.plotX - p.halfColumn);
+        x0 = x1 < x0 ? left : std::min(x0, left);
+        x1 = std::max(x1, p.plotX + p.halfColumn);
         ++progress_.stepsDrawn_;
         if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
     }
+    if (x1 >= x0) extras_->pointsDrawn(x0, x1);
     if (tuning) tuningLabel_->setText(*tuning);
     setSmeterWidth(10.0 * passes.back().reading);
 }
@@ -368,6 +380,7 @@ void MainWindow::resetForm() {
     highEdgeLabel_->setText(QStringLiteral("Hz"));
     tuningLabel_->setText(QString());
     progress_.shade_ = 220;
+    extras_->windowCleared();
 }
 
 void MainWindow::loadSettings() {
@@ -573,7 +586,11 @@ void MainWindow::onPlotClicked(double share) {
     const SweepWindow& window = progress_.window_;
     if (!clickToTune_ || shownScan_ < 0 || window.step <= 0) return;
     const double offset = std::round(share * window.span / window.step) * window.step;
-    const auto units = int32_t(std::lround(window.low + offset));
+    tuneVfoA(int32_t(std::lround(window.low + offset)));
+}
+
+void MainWindow::tuneVfoA(int32_t units) {
+    if (shownScan_ < 0) return;
     ScanWorker* worker = worker_.get();
     worker->post([worker, units] { worker->retuneVfoA(units); });
 }
@@ -603,6 +620,7 @@ void MainWindow::recordTo(const QString& path) {
 
 void MainWindow::onSweepDone(const SweepResult& sweep) {
     lastSweep_ = sweep;
+    extras_->sweepCompleted(sweep);
     if (!recorder_.isOpen()) return;
     try {
         recorder_.append(sweep);
@@ -639,6 +657,7 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     });
     fast->setCheckable(true);
     fast->setChecked(fastSweep_);
+    extras_->addMenuItems(menu);
     menu->popup(plot_->mapToGlobal(pos));
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/messages.h"
 #include "app/picturebox.h"
+#include "app/plot_extras.h"
 #include "files/sweep_files.h"
 #include "sharing/radio_sharing.h"
 #include "sweep/scan_worker.h"
@@ -70,6 +71,7 @@ public:
     std::function<void()> onProbed;
 
     const ScanProgress& scan() const { return progress_; }
+    PlotExtras& extras() { return *extras_; }
     ScanProgress& scan() { return progress_; }
 
     // Appends every completed sweep to the file; a file that cannot be
@@ -115,6 +117,8 @@ private:
     void paintPlot();
     void onStartScan();
     void onPlotClicked(double share);
+    // Retunes VFO-A between two steps of the running scan.
+    void tuneVfoA(int32_t units);
     void showPlotMenu(const QPoint& pos);
     // Asks for a file name without blocking, then writes the bytes there.
     void saveAs(const QString& title, const QString& suffix, const std::function<void(const QString&)>& save);
@@ -137,6 +141,7 @@ private:
     QFrame* meterBar_;
     PictureBox* scaleStrip_;
     PictureBox* plot_;
+    PlotExtras* extras_;
     QPushButton* startButton_;
     QPushButton* quitButton_;
     QLabel* frontPanel_;
@@ -148,8 +153,8 @@ private:
     MessagePresenter& messages_;
     std::unique_ptr<ScanWorker> worker_;
     ScanProgress progress_;
-    int lastScan_ = 0;    // the latest scan started
-    int shownScan_ = -1;  // the scan whose points are drawn; -1 once "Setup" or a failure ended it
+    int lastScan_ = 0;                      // the latest scan started
+    int shownScan_ = -1;                    // the scan whose points are drawn; -1 once "Setup" or a failure ended it
     std::vector<PassShown> pendingPasses_;  // the scan's latest passes, not drawn yet
     QTimer passTimer_;                      // when they are drawn
     static constexpr int kPassBatchMs = 200;

@@ -32,6 +32,8 @@ PictureBox::PictureBox(double widthTwips, double heightTwips, OleColor backColor
                        QWidget* parent)
     : QWidget(parent), surface_(widthTwips, heightTwips, backColor, foreColor, font, devicePixelRatioF()) {
     setFixedSize(sizeHint());
+    // A readout follows the pointer without a button held.
+    setMouseTracking(true);
     // The image covers the whole box: Qt need not clear it first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Only what the program changed is repainted: a point is a column or two.
@@ -131,6 +133,16 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && onLeftClick && width() > 0)
         onLeftClick(std::clamp(event->position().x() / width(), 0.0, 1.0));
     QWidget::mousePressEvent(event);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) {
+    if (onPointerMoved) onPointerMoved(event->position());
+    QWidget::mouseMoveEvent(event);
+}
+
+void PictureBox::leaveEvent(QEvent* event) {
+    if (onPointerLeft) onPointerLeft();
+    QWidget::leaveEvent(event);
 }
 
 }  // namespace qv7m

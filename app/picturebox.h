@@ -42,6 +42,10 @@ public:
     // A left click, at this share of the box's width (0 at the left edge).
     std::function<void(double share)> onLeftClick;
 
+    // The pointer moved over the box (widget pixels), or left it.
+    std::function<void(QPointF at)> onPointerMoved;
+    std::function<void()> onPointerLeft;
+
     // How often onPaint was raised (for tests and diagnostics).
     int paintEventsRaised() const { return raised_; }
 
@@ -51,6 +55,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

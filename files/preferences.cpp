@@ -22,4 +22,20 @@ void writeFlag(const QString& key, bool value) {
     settings.setValue(key, value);
 }
 
+int readNumber(const QString& key, int fallback, int lowest, int highest) {
+    bool ok = false;
+    const int value =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"))
+            .value(key)
+            .toString()
+            .trimmed()
+            .toInt(&ok);
+    return ok && value >= lowest && value <= highest ? value : fallback;
+}
+
+void writeNumber(const QString& key, int value) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"));
+    settings.setValue(key, value);
+}
+
 }  // namespace qv7m::preferences

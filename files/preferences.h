@@ -15,7 +15,20 @@ inline const QString kClickToTune = QStringLiteral("plot/clickToTune");
 // The fast sweep: two frames a step at pacing 0. Default: off.
 inline const QString kFastSweep = QStringLiteral("sweep/fast");
 
+// The plot's extras, each off by default: max and min hold, the average of
+// the last four sweeps, marks on the peaks, the readout under the pointer,
+// and the band plan's strip (0 none, 1 to 3 an IARU region, 4 the user's own file).
+inline const QString kMaxHold = QStringLiteral("plot/maxHold");
+inline const QString kMinHold = QStringLiteral("plot/minHold");
+inline const QString kAverage = QStringLiteral("plot/average");
+inline const QString kMarkPeaks = QStringLiteral("plot/markPeaks");
+inline const QString kReadout = QStringLiteral("plot/readout");
+inline const QString kBandPlan = QStringLiteral("plot/bandPlan");
+
 bool readFlag(const QString& key, bool fallback);
 void writeFlag(const QString& key, bool value);
+// A whole number from lowest to highest; anything else keeps the fallback.
+int readNumber(const QString& key, int fallback, int lowest, int highest);
+void writeNumber(const QString& key, int value);
 
 }  // namespace qv7m::preferences
