@@ -168,12 +168,13 @@ bool RecordParser::parse(QByteArrayView line) {
         values_.push_back(float(v));
     }
     if (values_.empty()) return false;
-    // Hz high is the last reading's frequency (`--record`) or the hop's end
-    // (rtl_power, which rounds its width down by up to two bins and prints
-    // the step to a hundredth of a Hz).
+    // Hz high is the last reading's frequency (`--record`; rtl_power too, as
+    // it prints a hop's last bin twice, but its cropping rounds the width
+    // down by up to two bins) or the hop's end (other writers). The step is
+    // printed to a hundredth of a Hz.
     const double n = double(values_.size());
-    const double expected = low_ + (n - 1) * step_;
-    if (std::fabs(high - expected) > 2 * step_ + 2 + 0.01 * n) return false;
+    const double slack = 2 + 0.01 * n;
+    if (high < low_ + (n - 3) * step_ - slack || high > low_ + n * step_ + slack) return false;
     if (!decided_) {
         decided_ = true;
         decibels_ = !allMeter;
@@ -236,21 +237,21 @@ void RecordLoader::stop() {
 
 void RecordLoader::deliver(std::vector<RecordRow>&& batch, int percent, int unit, unsigned generation) {
     if (generation != generation_) return;
+    if (!cancel_ && unit >= 0 && !unitSent_) {
+        unitSent_ = true;
+        emit unitKnown(unit == 1);
+    }
+    if (!cancel_ && !batch.empty()) emit rows(batch);
+    if (!cancel_ && percent != lastPercent_) {
+        lastPercent_ = percent;
+        emit progress(percent);
+    }
+    // Only now: a slot that cancels finds the load still short of its end.
     {
         std::lock_guard<std::mutex> lock(mutex_);
         --waiting_;
     }
     taken_.notify_all();
-    if (cancel_) return;
-    if (unit >= 0 && !unitSent_) {
-        unitSent_ = true;
-        emit unitKnown(unit == 1);
-    }
-    if (!batch.empty()) emit rows(batch);
-    if (percent != lastPercent_) {
-        lastPercent_ = percent;
-        emit progress(percent);
-    }
 }
 
 void RecordLoader::end(unsigned generation) {

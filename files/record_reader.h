@@ -84,15 +84,17 @@ private:
 };
 
 // Loads a record on a thread of its own, in chunks, and hands the rows over
-// in batches on the thread that made the loader. At most two batches wait
-// to be taken at any time, so the loader never floods that thread's event
-// queue. Destroying the loader cancels the load and waits for its thread.
+// in batches on the thread that made the loader. At most two batches are on
+// their way at any time (the one being taken included), so the loader never
+// floods that thread's event queue. Destroying the loader cancels the load
+// and waits for its thread; from a slot of its own, use deleteLater().
 class RecordLoader : public QObject {
     Q_OBJECT
 public:
-    // A batch is handed over once it holds this many readings (4 MB of
-    // floats), or earlier when kBatchMs have passed since the last one.
-    static constexpr std::size_t kBatchValues = std::size_t(1) << 20;
+    // A batch is handed over once it holds this many readings (1 MB of
+    // floats), at each percent of the file, or when kBatchMs have passed
+    // since the last one: taking one is a short job for the window's thread.
+    static constexpr std::size_t kBatchValues = std::size_t(1) << 18;
     static constexpr int kBatchMs = 100;
 
     explicit RecordLoader(QObject* parent = nullptr);
