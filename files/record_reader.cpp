@@ -163,7 +163,7 @@ bool RecordParser::parse(QByteArrayView line) {
         // Some writers end a line with a comma.
         if (field.isEmpty() && fields.atEnd() && !values_.empty()) break;
         double v = 0;
-        if (!finiteNumber(field, v)) return false;
+        if (!finiteNumber(field, v) || !std::isfinite(float(v))) return false;
         allMeter = allMeter && meterReading(field);
         values_.push_back(float(v));
     }
@@ -236,16 +236,18 @@ void RecordLoader::stop() {
 }
 
 void RecordLoader::deliver(std::vector<RecordRow>&& batch, int percent, int unit, unsigned generation) {
-    if (generation != generation_) return;
-    if (!cancel_ && unit >= 0 && !unitSent_) {
+    // A slot may cancel, or start another load, between two signals.
+    const auto live = [&] { return generation == generation_ && !cancel_; };
+    if (live() && unit >= 0 && !unitSent_) {
         unitSent_ = true;
         emit unitKnown(unit == 1);
     }
-    if (!cancel_ && !batch.empty()) emit rows(batch);
-    if (!cancel_ && percent != lastPercent_) {
+    if (live() && !batch.empty()) emit rows(batch);
+    if (live() && percent != lastPercent_) {
         lastPercent_ = percent;
         emit progress(percent);
     }
+    if (generation != generation_) return;
     // Only now: a slot that cancels finds the load still short of its end.
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -364,7 +366,8 @@ void RecordLoader::load(const QString& path, unsigned generation) {
         [this, generation, skipped, first, decibels, cancelled] {
             if (generation != generation_) return;
             end(generation);
-            emit finished(skipped, first, decibels, cancelled);
+            // Cancelled after the last batch was posted: that batch was dropped.
+            emit finished(skipped, first, decibels, cancelled || cancel_);
         },
         Qt::QueuedConnection);
 }
