@@ -105,7 +105,7 @@ bool meterReading(QByteArrayView t) {
 }  // namespace
 
 void RecordParser::feedLine(QByteArrayView line, std::vector<RecordRow>& out) {
-    ++lines_;
+    lines_ += lines_ < std::numeric_limits<int>::max();
     if (trimmed(line).isEmpty()) return;
     if (!parse(line)) {
         skip();
@@ -129,7 +129,7 @@ void RecordParser::feedLine(QByteArrayView line, std::vector<RecordRow>& out) {
 }
 
 void RecordParser::skipLine() {
-    ++lines_;
+    lines_ += lines_ < std::numeric_limits<int>::max();
     skip();
 }
 
@@ -141,7 +141,7 @@ void RecordParser::finish(std::vector<RecordRow>& out) {
 
 void RecordParser::skip() {
     if (skipped_ == 0) firstSkipped_ = lines_;
-    ++skipped_;
+    skipped_ += skipped_ < std::numeric_limits<int>::max();
 }
 
 bool RecordParser::parse(QByteArrayView line) {

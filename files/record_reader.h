@@ -35,7 +35,9 @@ struct RecordRow {
 // by a few readings (rtl_power repeats a hop's last reading where the next
 // hop starts) replaces them, and a hop that leaves a gap of up to a few hops
 // has the gap filled with NaN. Any other hop (another step, going back, a
-// wider gap) starts a row of its own.
+// wider gap) starts a row of its own. A hop lands on the row's nearest step:
+// rtl_power's cropped hops may sit up to half a step off its grid. Blank
+// lines are passed over and not counted as skipped.
 class RecordParser {
 public:
     // Longest row built by joining hops; longer sweeps go on in a new row.
@@ -51,7 +53,7 @@ public:
 
     int lines() const { return lines_; }
     int skipped() const { return skipped_; }
-    // 1-based; 0 when no line was skipped.
+    // 1-based; 0 when no line was skipped. The counts stop at INT_MAX.
     int firstSkippedLine() const { return firstSkipped_; }
     // Decided by the first good line: dB when any of its readings is not a
     // plain integer 0-255. In a meter record a later line that is not all
