@@ -44,7 +44,7 @@ protected:
     // Chooses the item in the plot's menu.
     void chooseFromMenu(const QString& item) {
         emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
-        QMenu* menu = form->findChildren<QMenu*>().last();
+        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
         for (QAction* action : menu->actions()) {
             if (action->text() == item) action->trigger();
         }
