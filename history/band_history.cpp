@@ -44,22 +44,14 @@ bool BandHistory::append(const QDateTime& utc, double lowHz, double stepHz, cons
     const int size = int(values.size());
 
     bool sameRun = false;
-    if (firstRun_ < qsizetype(runs_.size()) && rowCount() > 0) {
-        const Run& last = runs_.back();
+    if (rowCount() > 0) {
+        const Run& last = runs_[runs_.size() - 1];
         const qint64 offset = ms - last.baseMs;
         sameRun = last.lowHz == lowHz && last.stepHz == stepHz && last.size == size &&
                   offset >= std::numeric_limits<qint32>::min() && offset <= std::numeric_limits<qint32>::max();
     }
-    if (!sameRun) {
-        // Runs left without rows are shed now and then rather than at each drop.
-        if (firstRun_ > 0 && firstRun_ * 2 >= qsizetype(runs_.size())) {
-            runs_.erase(runs_.begin(), runs_.begin() + firstRun_);
-            firstRun_ = 0;
-        }
-        runs_.push_back(Run{appended_, readingsAppended_, ms, lowHz, stepHz, size});
-        if (rowCount() == 0) firstRun_ = qsizetype(runs_.size()) - 1;
-    }
-    times_.push_back(qint32(ms - runs_.back().baseMs));
+    if (!sameRun) runs_.push_back(Run{appended_, readingsAppended_, ms, lowHz, stepHz, size});
+    times_.push_back(qint32(ms - runs_[runs_.size() - 1].baseMs));
     for (float v : values) {
         if (unit_ == HistoryUnit::Meter) {
             meter_.push_back(toMeter(v));
@@ -82,8 +74,7 @@ bool BandHistory::append(const QDateTime& utc, double lowHz, double stepHz, cons
     while (drop < rows - 1 && rowTimeMs(rows - 1 - drop) < ms - keepMs_) ++drop;
     const qsizetype perReading = unit_ == HistoryUnit::Meter ? 1 : 2;
     const qsizetype perRun = qsizetype(sizeof(Run));
-    qsizetype cost = (readingsAppended_ - firstHeldReading_) * perReading + qsizetype(rows) * 4 +
-                     (qsizetype(runs_.size()) - firstRun_) * perRun;
+    qsizetype cost = (readingsAppended_ - firstHeldReading_) * perReading + qsizetype(rows) * 4 + runs_.size() * perRun;
     for (int r = rows - 1; r > rows - 1 - drop; --r) cost -= rowCost(r, perReading);
     while (drop < rows - 1 && cost > memoryLimit_) {
         cost -= rowCost(rows - 1 - drop, perReading);
@@ -96,8 +87,10 @@ bool BandHistory::append(const QDateTime& utc, double lowHz, double stepHz, cons
 void BandHistory::dropOldest(int rows) {
     times_.pop_front(rows);
     const qint64 oldestSerial = appended_ - rowCount();
-    while (firstRun_ + 1 < qsizetype(runs_.size()) && runs_[firstRun_ + 1].firstSerial <= oldestSerial) ++firstRun_;
-    const Run& run = runs_[firstRun_];
+    qsizetype emptyRuns = 0;
+    while (emptyRuns + 1 < runs_.size() && runs_[emptyRuns + 1].firstSerial <= oldestSerial) ++emptyRuns;
+    runs_.pop_front(emptyRuns);
+    const Run& run = runs_[0];
     const qint64 firstReading = run.firstReading + (oldestSerial - run.firstSerial) * run.size;
     const qint64 gone = firstReading - firstHeldReading_;
     if (unit_ == HistoryUnit::Meter) {
@@ -114,17 +107,24 @@ void BandHistory::clear() {
     meter_.clear();
     centiDb_.clear();
     runs_.clear();
-    runs_.shrink_to_fit();
-    firstRun_ = 0;
     firstHeldReading_ = readingsAppended_;
     lowest_ = highest_ = kNaN;
     ++revision_;
 }
 
 const BandHistory::Run& BandHistory::runOf(qint64 serial) const {
-    const auto first = runs_.begin() + firstRun_;
-    auto it = std::upper_bound(first, runs_.end(), serial, [](qint64 s, const Run& r) { return s < r.firstSerial; });
-    return *(it - 1);
+    // The last run that starts at or before serial.
+    qsizetype lo = 0;
+    qsizetype hi = runs_.size() - 1;
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (runs_[mid].firstSerial <= serial) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    return runs_[lo];
 }
 
 qint64 BandHistory::rowTimeMs(int row) const {
@@ -167,14 +167,24 @@ void BandHistory::sampleRow(int row, double firstHz, double hzPerPixel, float* o
     const qint64 serial = serialOf(row);
     const Run& run = runOf(serial);
     const qint64 base = run.firstReading + (serial - run.firstSerial) * run.size - firstHeldReading_;
+    const double firstStep = (firstHz - run.lowHz) / run.stepHz;
+    const double stepsPerPixel = hzPerPixel / run.stepHz;
+    if (!std::isfinite(firstStep) || !std::isfinite(stepsPerPixel)) {
+        std::fill(out, out + std::max(width, 0), kNaN);
+        return;
+    }
+    // The readings on show once, rather than through the blocks at each pixel.
+    const double lim = double(run.size) + 2;
+    const int shownFrom = int(std::clamp(std::floor(firstStep) - 1, 0.0, lim));
+    const int shownTo = int(std::clamp(std::ceil(firstStep + width * stepsPerPixel) + 1, 0.0, double(run.size)));
+    std::vector<float> readings(size_t(std::max(0, shownTo - shownFrom)));
+    for (int i = shownFrom; i < shownTo; ++i) readings[size_t(i - shownFrom)] = stored(base + i);
     for (int x = 0; x < width; ++x) {
         // The steps whose frequency falls inside the pixel; if none, the one
-        // nearest its centre when that is within half a step.
-        // Clamped first, as far out of the row the answer is the same and the
-        // step numbers must fit an integer.
-        const double lim = double(run.size) + 2;
-        const double from = std::clamp((firstHz + x * hzPerPixel - run.lowHz) / run.stepHz, -2.0, lim);
-        const double to = std::clamp((firstHz + (x + 1) * hzPerPixel - run.lowHz) / run.stepHz, -2.0, lim);
+        // nearest its centre. Clamped, since far out of the row the answer is
+        // the same and step numbers must fit an integer.
+        const double from = std::clamp(firstStep + x * stepsPerPixel, -2.0, lim);
+        const double to = std::clamp(firstStep + (x + 1) * stepsPerPixel, -2.0, lim);
         float best = kNaN;
         if (std::isnan(from) || std::isnan(to)) {
             out[x] = best;
@@ -183,10 +193,10 @@ void BandHistory::sampleRow(int row, double firstHz, double hzPerPixel, float* o
         qint64 a = qint64(std::ceil(from));
         qint64 b = qint64(std::ceil(to)) - 1;
         if (a > b) a = b = std::llround((from + to) / 2);
-        a = std::max<qint64>(a, 0);
-        b = std::min<qint64>(b, run.size - 1);
+        a = std::max<qint64>(a, shownFrom);
+        b = std::min<qint64>(b, shownTo - 1);
         for (qint64 i = a; i <= b; ++i) {
-            const float v = stored(base + i);
+            const float v = readings[size_t(i - shownFrom)];
             if (!std::isnan(v) && !(v <= best)) best = v;
         }
         out[x] = best;
@@ -213,7 +223,7 @@ int BandHistory::rowNearestTime(qint64 utcMs) const {
 
 qsizetype BandHistory::memoryBytes() const {
     return qsizetype(sizeof(*this)) + times_.memoryBytes() + meter_.memoryBytes() + centiDb_.memoryBytes() +
-           qsizetype(runs_.capacity() * sizeof(Run));
+           runs_.memoryBytes();
 }
 
 }  // namespace qv7m

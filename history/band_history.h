@@ -28,7 +28,7 @@ public:
     static constexpr qsizetype kChunk = 65536 / qsizetype(sizeof(T));
 
     qsizetype size() const { return size_; }
-    T operator[](qsizetype i) const { return chunks_[(head_ + i) / kChunk][(head_ + i) % kChunk]; }
+    const T& operator[](qsizetype i) const { return chunks_[(head_ + i) / kChunk][(head_ + i) % kChunk]; }
     void push_back(T v) {
         const qsizetype end = head_ + size_;
         if (end == qsizetype(chunks_.size()) * kChunk) chunks_.push_back(std::make_unique<T[]>(kChunk));
@@ -64,9 +64,10 @@ private:
 class BandHistory {
 public:
     static constexpr qint64 kDayMs = 24LL * 3600 * 1000;
-    // Whatever the time stamps say, the rows held cost no more than this (the
-    // oldest go first); the blocks they sit in add at most 192 KiB.
-    static constexpr qsizetype kDefaultMemoryLimit = qsizetype(64) * 1024 * 1024;
+    // Whatever the time stamps and windows, the rows held cost no more than
+    // this (the oldest go first); the blocks they sit in add at most 384 KiB,
+    // so that the whole store stays within 16 MiB.
+    static constexpr qsizetype kDefaultMemoryLimit = qsizetype(15) * 1024 * 1024 + 512 * 1024;
 
     explicit BandHistory(HistoryUnit unit = HistoryUnit::Meter, qint64 keepMs = kDayMs);
 
@@ -140,8 +141,7 @@ private:
     ChunkedQueue<qint32> times_;  // oldest first, offsets from their run's baseMs
     ChunkedQueue<quint8> meter_;
     ChunkedQueue<qint16> centiDb_;
-    std::vector<Run> runs_;   // oldest first
-    qsizetype firstRun_ = 0;  // runs before this one have no rows left
+    ChunkedQueue<Run> runs_;  // oldest first, each with rows still held
     qint64 appended_ = 0;
     qint64 readingsAppended_ = 0;
     qint64 firstHeldReading_ = 0;  // serial of the oldest reading still held

@@ -104,7 +104,8 @@ public:
         const int left = fm.horizontalAdvance(QStringLiteral("00:00:00")) + 12;
         const int top = fm.height() + 8;
         const int right = fm.horizontalAdvance(QStringLiteral("+40dB")) + 34;
-        return QRect(left, top, std::max(1, width() - left - right), std::max(1, height() - top - 4));
+        const int bottom = fm.height() + 2;
+        return QRect(left, top, std::max(1, width() - left - right), std::max(1, height() - top - bottom));
     }
 
     double hzPerPixel() const { return (window_.viewHighHz_ - window_.viewLowHz_) / plotRect().width(); }
@@ -265,7 +266,7 @@ private:
             p.drawLine(plot.left() - 5, py, plot.left() - 1, py);
             p.drawText(plot.left() - 7 - fm.horizontalAdvance(text), py + fm.ascent() / 2, text);
         }
-        p.drawText(2, plot.top() - 7 - fm.descent() - fm.height(), QStringLiteral("UTC"));
+        p.drawText(2, plot.bottom() + 2 + fm.ascent(), QStringLiteral("UTC"));
     }
 
     void paintLegend(QPainter& p, const QRect& plot) {
