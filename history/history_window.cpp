@@ -86,7 +86,9 @@ QRgb historyColour(double level) {
     return colourTable()[std::min(255, int(std::lround(level * 255)))];
 }
 
-QRgb historyBlankColour(int x, int y) { return (x + y) % 6 == 0 ? qRgb(0x70, 0x70, 0x70) : qRgb(0x98, 0x98, 0x98); }
+QRgb historyBlankColour(int x, qint64 serial) {
+    return (x + serial) % 6 == 0 ? qRgb(0x70, 0x70, 0x70) : qRgb(0x98, 0x98, 0x98);
+}
 
 // The rows with their axes and legend. The rows are drawn into an image kept
 // between repaints; new rows at the top shift it down and only they are drawn.
@@ -229,10 +231,12 @@ private:
         for (int y = fromY; y < toY; ++y) {
             auto* out = reinterpret_cast<QRgb*>(rows_.scanLine(y));
             const int row = window_.topRow_ + y;
+            // The hatch goes with the rows, so that rows moved down match rows drawn afresh.
+            const qint64 serial = h.appendedCount() - 1 - row + (qint64(1) << 40);
             if (row < h.rowCount()) h.sampleRow(row, window_.viewLowHz_, perPixel, line.data(), w);
             for (int x = 0; x < w; ++x) {
                 const float v = row < h.rowCount() ? line[size_t(x)] : NAN;
-                out[x] = std::isnan(v) ? historyBlankColour(x, y) : historyColour((v - low) * scale);
+                out[x] = std::isnan(v) ? historyBlankColour(x, serial) : historyColour((v - low) * scale);
             }
         }
     }

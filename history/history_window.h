@@ -24,8 +24,9 @@ class HistoryCanvas;
 // Colour of a level from 0 (weakest) to 1 (strongest), on a map whose
 // lightness rises all the way so that a grey print still reads.
 QRgb historyColour(double level);
-// The colour of blank parts (no reading there): a hatch of two greys.
-QRgb historyBlankColour(int x, int y);
+// The colour of blank parts (no reading there): a hatch of two greys, along
+// pixel x of the row with the given serial number.
+QRgb historyBlankColour(int x, qint64 serial);
 
 // Where things are on the rows as drawn: for the marks drawn over them.
 class HistoryPlacement {
