@@ -363,6 +363,8 @@ void HistoryWindow::historyChanged() {
     }
     if (following_ && !scopeSet_) followedView();
     syncScrollBar();
+    // The row under a still pointer may have moved on.
+    pointerAt(pointer_);
     canvas_->update();
 }
 
@@ -510,6 +512,7 @@ QString HistoryWindow::readingText(float value) const {
 }
 
 void HistoryWindow::pointerAt(const QPoint& canvasPoint) {
+    pointer_ = canvasPoint;
     const QRect plot = canvas_->plotRect();
     const int row = topRow_ + canvasPoint.y() - plot.top();
     if (!plot.contains(canvasPoint) || row >= history_.rowCount()) {

@@ -107,6 +107,7 @@ private:
     int topRow_ = 0;
     qint64 topSerial_ = -1;  // the row at the top while scrolled back stays there
     bool geometryRestored_ = false;
+    QPoint pointer_{-1, -1};  // in the canvas; off it when the pointer is away
     std::optional<std::pair<double, double>> decibelRange_;
     MarkPainter markPainter_;
 };
