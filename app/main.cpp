@@ -2,13 +2,14 @@
 // qv7m: a band scope for the Yaesu FT-1000MP. Its configuration is
 // "qv-7m.ini" in the working directory, and the radio is on the port
 // COM1..COM4 chosen in the window. The command line only adds what goes
-// beyond the scope itself: a record of the sweeps, the fast sweep and a
-// rigctld server.
+// beyond the scope itself: a record of the sweeps, the fast sweep, a
+// rigctld server and a DX cluster's spots.
 
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "radio/serial_line.h"
 #include "sharing/rigctl_server.h"
+#include "spots/dx_cluster.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -19,6 +20,7 @@ namespace {
 
 struct Options {
     QString recordFile;
+    QString cluster;
     bool fast = false;
     bool serve = false;
     QHostAddress listen{QHostAddress::LocalHost};
@@ -45,7 +47,11 @@ Options parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption fast(QStringLiteral("fast"),
                                   QStringLiteral("Sweep fast for this run: two frames a step at the radio's "
                                                  "pacing 0 (the plot's menu item \"Fast sweep\")."));
-    parser.addOptions({record, fast, serve, port, listen});
+    const QCommandLineOption cluster(QStringLiteral("dx-cluster"),
+                                     QStringLiteral("Show the spots of the telnet DX cluster at HOST:PORT, logged in "
+                                                    "with the settings file's callsign."),
+                                     QStringLiteral("HOST:PORT"));
+    parser.addOptions({record, fast, serve, port, listen, cluster});
     auto fail = [](const QString& error) {
         std::fprintf(stderr, "qv7m: %s (see --help)\n", qPrintable(error));
         std::exit(2);
@@ -70,6 +76,9 @@ Options parseCommandLine(const QStringList& arguments) {
     if (parser.isSet(record) && o.recordFile.isEmpty()) fail(QStringLiteral("--record needs a file name"));
     o.serve = parser.isSet(serve);
     o.fast = parser.isSet(fast);
+    o.cluster = parser.value(cluster);
+    if (parser.isSet(cluster) && !qv7m::parseHostPort(o.cluster))
+        fail(QStringLiteral("bad --dx-cluster '%1': not HOST:PORT").arg(o.cluster));
     bool ok = false;
     const uint n = parser.value(port).toUInt(&ok);
     if (!ok || n == 0 || n > 65535)
@@ -116,6 +125,7 @@ int main(int argc, char** argv) {
     }
     form.load();  // before the window is first shown, as the form's load event
     if (form.ended()) return 0;
+    if (!options.cluster.isEmpty()) form.connectCluster(options.cluster);
     form.show();
     return app.exec();
 }

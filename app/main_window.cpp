@@ -87,6 +87,7 @@ MainWindow::MainWindow(AlignedLink& link, MessagePresenter& messages, QWidget* p
     connectWorker();
     worker_->start();
     extras_->restoreChoices();
+    watch_->restoreChoices();
     setFastSweep(preferences::readFlag(preferences::kFastSweep, false));
 }
 
@@ -166,6 +167,7 @@ void MainWindow::buildControls() {
     extras_ = new PlotExtras(plot_, this);
     extras_->tune = [this](int32_t units) { tuneVfoA(units); };
     extras_->report = [this](const QString& message) { messages_.show(message); };
+    watch_ = new BandWatch(*extras_, messages_, this, plot_);
 
     startButton_ = new QPushButton(QStringLiteral("Start scan"), this);
     startButton_->setObjectName(QStringLiteral("startButton"));
@@ -261,6 +263,7 @@ void MainWindow::connectWorker() {
         progress_.window_ = window;
         progress_.shade_ = window.shade;
         extras_->windowChosen(window);
+        watch_->windowChosen(window);
         ++progress_.sweepsStarted_;
         if (progress_.onSweepStarted) progress_.onSweepStarted();
     });
@@ -381,6 +384,7 @@ void MainWindow::resetForm() {
     tuningLabel_->setText(QString());
     progress_.shade_ = 220;
     extras_->windowCleared();
+    watch_->windowCleared();
 }
 
 void MainWindow::loadSettings() {
@@ -589,6 +593,11 @@ void MainWindow::onPlotClicked(double share) {
     tuneVfoA(int32_t(std::lround(window.low + offset)));
 }
 
+void MainWindow::connectCluster(const QString& hostPort) {
+    watch_->setOwnerCall(ownerCall_);
+    watch_->connectCluster(hostPort);
+}
+
 void MainWindow::tuneVfoA(int32_t units) {
     if (shownScan_ < 0) return;
     ScanWorker* worker = worker_.get();
@@ -621,6 +630,7 @@ void MainWindow::recordTo(const QString& path) {
 void MainWindow::onSweepDone(const SweepResult& sweep) {
     lastSweep_ = sweep;
     extras_->sweepCompleted(sweep);
+    watch_->sweepCompleted(sweep);
     if (!recorder_.isOpen()) return;
     try {
         recorder_.append(sweep);
@@ -658,6 +668,8 @@ void MainWindow::showPlotMenu(const QPoint& pos) {
     fast->setCheckable(true);
     fast->setChecked(fastSweep_);
     extras_->addMenuItems(menu);
+    watch_->setOwnerCall(ownerCall_);
+    watch_->addMenuItems(menu);
     menu->popup(plot_->mapToGlobal(pos));
 }
 

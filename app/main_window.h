@@ -3,6 +3,7 @@
 // The band scope's one window: its controls, the settings they restore, and
 // the handlers behind them. Every handler runs behind one error boundary.
 
+#include "app/band_watch.h"
 #include "app/messages.h"
 #include "app/picturebox.h"
 #include "app/plot_extras.h"
@@ -72,6 +73,9 @@ public:
 
     const ScanProgress& scan() const { return progress_; }
     PlotExtras& extras() { return *extras_; }
+    BandWatch& bandWatch() { return *watch_; }
+    // Logs in to the DX cluster at HOST:PORT with the settings file's callsign.
+    void connectCluster(const QString& hostPort);
     ScanProgress& scan() { return progress_; }
 
     // Appends every completed sweep to the file; a file that cannot be
@@ -142,6 +146,7 @@ private:
     PictureBox* scaleStrip_;
     PictureBox* plot_;
     PlotExtras* extras_;
+    BandWatch* watch_;
     QPushButton* startButton_;
     QPushButton* quitButton_;
     QLabel* frontPanel_;

@@ -130,6 +130,7 @@ void PictureBox::raisePaint() {
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && onLeftPress && onLeftPress(event->position())) return;
     if (event->button() == Qt::LeftButton && onLeftClick && width() > 0)
         onLeftClick(std::clamp(event->position().x() / width(), 0.0, 1.0));
     QWidget::mousePressEvent(event);

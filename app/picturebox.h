@@ -41,6 +41,9 @@ public:
     std::function<void()> onPaint;
     // A left click, at this share of the box's width (0 at the left edge).
     std::function<void(double share)> onLeftClick;
+    // Asked first about a left click (widget pixels): true when it was a
+    // click on something drawn over the box, which then takes it.
+    std::function<bool(QPointF at)> onLeftPress;
 
     // The pointer moved over the box (widget pixels), or left it.
     std::function<void(QPointF at)> onPointerMoved;

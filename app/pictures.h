@@ -7,8 +7,8 @@
 
 namespace qv7m {
 
-QImage smeterScaleImage();  // 168 x 19
-QImage frontPanelImage();   // 200 x 64
+QImage smeterScaleImage();        // 168 x 19
+QImage frontPanelImage();         // 200 x 64
 QImage iconImage(int size = 32);  // size x size
 
 }  // namespace qv7m

@@ -23,6 +23,9 @@ namespace {
 const QColor kMaxColour(255, 210, 0);
 const QColor kMinColour(0, 170, 255);
 const QColor kPeakColour(255, 255, 255);
+const QColor kSpotColour(255, 170, 60);
+const QColor kSpotMarkColour(255, 170, 60, 110);
+constexpr int kSpotRows = 3;
 constexpr int kStripPixels = 12;  // the band plan's strip along the top
 constexpr int kMaxPeaks = 8;
 
@@ -89,6 +92,15 @@ void PlotLayer::paintEvent(QPaintEvent* event) {
         p.drawText(mark.labelRect, Qt::AlignCenter, mark.label);
     }
 
+    for (const SpotLabel& label : extras_.spotLabels()) {
+        if (label.count == 0) {
+            p.setPen(kSpotMarkColour);
+            p.drawLine(label.markX, label.box.bottom() + 1, label.markX, height / 15);
+        }
+        p.setPen(kSpotColour);
+        p.drawText(label.box, Qt::AlignCenter, label.text);
+    }
+
     const BandPlan& plan = extras_.bandPlan();
     if (extras_.bandPlanChoice() == 0 || plan.segments.empty()) return;
     const double lowHz = window->low * 10;
@@ -125,11 +137,19 @@ PlotExtras::PlotExtras(PictureBox* plot, QWidget* window)
         pointer_.reset();
         readout_->hide();
     };
+    // A click on a spot's call tunes to the spot, whatever click to tune says.
+    plot->onLeftPress = [this](QPointF at) {
+        const SpotLabel* label = spotLabelAt(spotLabels_, at.toPoint());
+        if (!label) return false;
+        if (tune) tune(int32_t(label->hz / 10));
+        return true;
+    };
 }
 
 PlotExtras::~PlotExtras() {
     plot_->onPointerMoved = nullptr;
     plot_->onPointerLeft = nullptr;
+    plot_->onLeftPress = nullptr;
 }
 
 void PlotExtras::restoreChoices() {
@@ -183,6 +203,7 @@ void PlotExtras::windowChosen(const SweepWindow& window) {
     firstStep_ = toInt32(window.low);
     memory_.setWindow(window.step, window.span, window.low + window.span / 2);
     placePeaks();
+    placeSpots();
     updateLayer();
     layer_->update();
 }
@@ -217,6 +238,7 @@ void PlotExtras::sweepCompleted(const SweepResult& sweep) {
 void PlotExtras::windowCleared() {
     window_.reset();
     marks_.clear();
+    spotLabels_.clear();
     readout_->hide();
     updateLayer();
 }
@@ -354,9 +376,28 @@ void PlotExtras::placePeaks() {
     }
 }
 
+void PlotExtras::setSpots(std::vector<SpotToPlace> spots) {
+    spots_ = std::move(spots);
+    placeSpots();
+    updateLayer();
+}
+
+void PlotExtras::placeSpots() {
+    spotLabels_.clear();
+    if (!window_ || spots_.empty()) return;
+    // Below the band plan's strip; the peaks' labels stand lower, over their tops.
+    spotLabels_ = placeSpotLabels(spots_, window_->low * 10, (window_->low + window_->span) * 10, layer_->width(),
+                                  QFontMetrics(layer_->font()), kStripPixels + 1, kSpotRows);
+}
+
+void PlotExtras::spotsChanged() {
+    if (signalList_) signalList_->spotsChanged();
+}
+
 void PlotExtras::showSignals() {
     if (!signalList_) {
         signalList_ = new SignalListWindow(owner_);
+        signalList_->setSpotLookup([this](qint64 hz) { return spotAt ? spotAt(hz) : QString(); });
         signalList_->setAttribute(Qt::WA_DeleteOnClose);
         connect(signalList_, &SignalListWindow::tuneRequested, this, [this](qint64 hz) {
             if (tune) tune(int32_t(hz / 10));

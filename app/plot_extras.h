@@ -7,6 +7,7 @@
 // layer of its own, so that a point drawn never wipes a mark.
 
 #include "display/peaks.h"
+#include "display/spot_labels.h"
 #include "display/trace_memory.h"
 #include "files/band_plan.h"
 #include "sweep/sweep.h"
@@ -68,6 +69,14 @@ public:
     // "Setup" or a failure put the window back: nothing is marked.
     void windowCleared();
 
+    // The spots inside the window shown (any order), drawn as call-sign labels.
+    void setSpots(std::vector<SpotToPlace> spots);
+    const std::vector<SpotLabel>& spotLabels() const { return spotLabels_; }
+    // The call a cluster spotted near a frequency, for the signal list.
+    std::function<QString(qint64 hz)> spotAt;
+    // The spots changed: the signal list's spot column follows.
+    void spotsChanged();
+
     // Tunes VFO-A (10 Hz units), as a click on the plot does.
     std::function<void(int32_t units)> tune;
 
@@ -112,6 +121,7 @@ private:
     void findLastPeaks();
     void placePeaks();
     void feedSignals();
+    void placeSpots();
 
     PictureBox* plot_;
     QWidget* owner_;
@@ -127,6 +137,8 @@ private:
     SweepResult lastSweep_;
     std::vector<Peak> peaks_;
     std::vector<PeakMark> marks_;
+    std::vector<SpotToPlace> spots_;
+    std::vector<SpotLabel> spotLabels_;
     BandPlan bandPlan_;
     std::optional<QPointF> pointer_;
 

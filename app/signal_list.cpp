@@ -11,12 +11,13 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 namespace qv7m {
 
 namespace {
 
-enum Column { kFrequency, kNow, kStrongest, kFirstHeard, kLastHeard, kHeard, kColumnCount };
+enum Column { kFrequency, kNow, kStrongest, kFirstHeard, kLastHeard, kHeard, kSpot, kColumnCount };
 
 // The value a column sorts by, behind the text it shows.
 constexpr int kSortRole = Qt::UserRole;
@@ -44,6 +45,7 @@ public:
         case kFirstHeard: return tr("First heard (UTC)");
         case kLastHeard: return tr("Last heard (UTC)");
         case kHeard: return tr("Heard (of 10)");
+        case kSpot: return tr("Spot");
         default: return {};
         }
     }
@@ -71,9 +73,13 @@ public:
         case kFirstHeard: return text ? QVariant(timeText(s.firstHeard)) : QVariant(s.firstHeard);
         case kLastHeard: return text ? QVariant(timeText(s.lastHeard)) : QVariant(s.lastHeard);
         case kHeard: return text ? QVariant(QString::number(s.heardOfRecent())) : QVariant(s.heardOfRecent());
+        case kSpot: return spotAt ? spotAt(s.hz) : QString();
         default: return {};
         }
     }
+
+    // The call spotted at a signal's frequency, if any.
+    std::function<QString(qint64 hz)> spotAt;
 
     // Brings the rows to the tracker's list: removes the signals gone, updates
     // the ones kept and appends the new, so views keep their selection.
@@ -103,6 +109,11 @@ public:
             rows_.insert(rows_.end(), list.begin() + long(rows_.size()), list.end());
             endInsertRows();
         }
+    }
+
+    // The spots changed: only the spot column's texts.
+    void spotsChanged() {
+        if (!rows_.empty()) emit dataChanged(index(0, kSpot), index(int(rows_.size()) - 1, kSpot));
     }
 
 private:
@@ -174,5 +185,12 @@ void SignalListWindow::hideEvent(QHideEvent* event) {
     QSettings("qv7m", "qv7m").setValue("signals/geometry", saveGeometry());
     QWidget::hideEvent(event);
 }
+
+void SignalListWindow::setSpotLookup(std::function<QString(qint64 hz)> spotAt) {
+    model_->spotAt = std::move(spotAt);
+    model_->spotsChanged();
+}
+
+void SignalListWindow::spotsChanged() { model_->spotsChanged(); }
 
 }  // namespace qv7m

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QSortFilterProxyModel;
@@ -29,6 +30,10 @@ public:
     // the current row and the sort order stay.
     void addSweep(const QDateTime& utc, qint64 stepHz, const std::vector<qint64>& hz,
                   const std::vector<double>& readings);
+    // The call a DX cluster spotted at a signal's frequency, for the "Spot"
+    // column; call spotsChanged() when the spots change.
+    void setSpotLookup(std::function<QString(qint64 hz)> spotAt);
+    void spotsChanged();
     // Empties the list (a new band or a new scan).
     void clear();
 

@@ -38,4 +38,15 @@ void writeNumber(const QString& key, int value) {
     settings.setValue(key, value);
 }
 
+QString readText(const QString& key) {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"))
+        .value(key)
+        .toString();
+}
+
+void writeText(const QString& key, const QString& value) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"));
+    settings.setValue(key, value);
+}
+
 }  // namespace qv7m::preferences

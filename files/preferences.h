@@ -25,10 +25,20 @@ inline const QString kMarkPeaks = QStringLiteral("plot/markPeaks");
 inline const QString kReadout = QStringLiteral("plot/readout");
 inline const QString kBandPlan = QStringLiteral("plot/bandPlan");
 
+// The band history's window geometry is kept under history/geometry. The DX
+// cluster last connected to (HOST:PORT; none by default: nothing connects
+// until the user asks), whether skimmer spots are hidden, and how many
+// minutes a spot lasts.
+inline const QString kLastCluster = QStringLiteral("dxCluster/last");
+inline const QString kHideSkimmers = QStringLiteral("dxCluster/hideSkimmers");
+inline const QString kSpotLifetime = QStringLiteral("dxCluster/spotMinutes");
+
 bool readFlag(const QString& key, bool fallback);
 void writeFlag(const QString& key, bool value);
 // A whole number from lowest to highest; anything else keeps the fallback.
 int readNumber(const QString& key, int fallback, int lowest, int highest);
 void writeNumber(const QString& key, int value);
+QString readText(const QString& key);
+void writeText(const QString& key, const QString& value);
 
 }  // namespace qv7m::preferences

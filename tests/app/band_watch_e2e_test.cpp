@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The band over time and the spots on it, the whole program against the
+// simulator and a DX cluster on loopback: the history's colours are the
+// radio's readings sweep by sweep, the spots in the window show at their
+// frequencies, and a click on a spot's call tunes VFO-A there.
+
+#include "faults/fault_harness.h"
+#include "history/history_window.h"
+#include "radio/cat_codec.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <map>
+
+using namespace faults;
+
+namespace {
+
+// A cluster that asks for a call sign, then sends its spots once it has one.
+class LoopbackCluster {
+public:
+    explicit LoopbackCluster(QByteArray spots) : spots_(std::move(spots)) {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            QTcpSocket* client = server_.nextPendingConnection();
+            client->write("Welcome to the test cluster\r\nlogin: ");
+            QObject::connect(client, &QTcpSocket::readyRead, [this, client] {
+                heard_ += client->readAll();
+                if (heard_.contains("\r\n") && !sent_) {
+                    sent_ = true;
+                    client->write(spots_);
+                }
+            });
+        });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()); }
+    QByteArray heard() const { return heard_; }
+
+private:
+    QTcpServer server_;
+    QByteArray spots_;
+    QByteArray heard_;
+    bool sent_ = false;
+};
+
+int readingOfColour(QRgb pixel) {
+    for (int v = 0; v < 256; ++v) {
+        if (qv7m::historyColour(v / 255.0) == pixel) return v;
+    }
+    return -1;
+}
+
+class BandWatchE2e : public Program {
+protected:
+    void chooseFromMenu(const QString& item) {
+        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
+        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item) action->trigger();
+        }
+        menu->close();
+    }
+    bool radioTunedVfoA(const simtest::Sim& radio, int64_t units) {
+        const auto frame = qv7m::cat::setVfoA(*qv7m::cat::vfoADigits(units));
+        const QByteArray bytes(reinterpret_cast<const char*>(frame.data()), int(frame.size()));
+        const auto log = logOf(radio);
+        return std::any_of(log.begin(), log.end(), [&](const simlog::Frame& f) { return f.bytes == bytes; });
+    }
+};
+
+}  // namespace
+
+TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
+    writeIni("0\r\n0\r\n1\r\n0\r\nDL1ABC\r\n");  // 10 kHz, 250 Hz, area graph
+    simtest::Sim radio({"--vfoa", "14252470", "--fading", "20"});
+    linkTo(radio);
+    LoopbackCluster cluster(
+        "DX de K1ABC:     14251.0  DL1XYZ       cq cq                          1234Z\r\n"
+        "DX de W3LPL-#:   14255.5  OH2XX        CW 12 dB 22 WPM CQ             1235Z FN20\r\n"
+        "DX de G4ABC:      7010.0  JA1AAA       outside the window             1236Z\r\n"
+        "DX de G4ABC:     14252.x  VK2BBB       damaged                        1236Z\r\n");
+    start();
+    chooseFromMenu(QStringLiteral("Band history\u2026"));
+    qv7m::HistoryWindow* history = form->bandWatch().historyWindow();
+    ASSERT_NE(history, nullptr);
+
+    QImage rows;
+    long long drawn = 0;
+    std::vector<qv7m::SpotLabel> labels;
+    sweep().onSweepStarted = [&] {
+        if (sweep().sweepsStarted() != 4) return;
+        rows = history->grab().toImage();
+        drawn = sweep().stepsDrawn();
+        // The spots come now, so that their marks lie over none of the rows read.
+        form->connectCluster(cluster.address());
+    };
+    ASSERT_TRUE(scanUntil(
+        [&] {
+            if (labels.empty() && form->extras().spotLabels().size() >= 2) {
+                labels = form->extras().spotLabels();
+                // A click on the first call, with click to tune off.
+                QWidget* plot = child(*form, "plot");
+                const QPointF at = labels.front().box.center();
+                QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                                  {});
+                QCoreApplication::sendEvent(plot, &press);
+            }
+            if (!radioTunedVfoA(radio, 1425100)) return false;
+            click(*form, "setupButton");
+            return true;
+        },
+        60));
+    EXPECT_TRUE(cluster.heard().startsWith("DL1ABC\r\n")) << cluster.heard().toStdString();
+
+    // Three rows, the newest on top: each step's colour is its reading in that sweep.
+    std::map<int32_t, std::vector<int>> readings;
+    long long left = drawn;
+    for (const simlog::Frame& f : logOf(radio)) {
+        if (f.opcode() != qv7m::cat::op::kSetVfoB || left-- <= 0) continue;
+        const auto* b = reinterpret_cast<const uint8_t*>(f.bytes.constData());
+        readings[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
+    }
+    ASSERT_EQ(readings.size(), 41u);
+    ASSERT_EQ(form->bandWatch().history().rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        for (const auto& [units, sweeps] : readings) {
+            const std::optional<QPoint> at = history->pointOf(row, units * 10.0);
+            ASSERT_TRUE(at.has_value()) << units;
+            EXPECT_EQ(readingOfColour(rows.pixel(*at)), sweeps.at(size_t(2 - row))) << "row " << row << " at " << units;
+        }
+    }
+
+    // The two spots in the window, each over its frequency; not the one
+    // outside it, nor the damaged line.
+    ASSERT_EQ(labels.size(), 2u);
+    const int width = child(*form, "plot")->width();
+    EXPECT_EQ(labels[0].text, QStringLiteral("DL1XYZ"));
+    EXPECT_EQ(labels[0].markX, int((14251000 - 14247470) * width / 10000.0));
+    EXPECT_EQ(labels[1].text, QStringLiteral("OH2XX"));
+    EXPECT_EQ(labels[1].markX, int((14255500 - 14247470) * width / 10000.0));
+    EXPECT_FALSE(labels[0].box.intersects(labels[1].box));
+}
