@@ -6,7 +6,12 @@
 // processor time and resident memory are read from /proc for the given
 // minutes; then "Quit" is pressed and everything ends.
 //
-//   qv7m-bench-desktop [minutes=5] [warm-up seconds=60]
+//   qv7m-bench-desktop [minutes=5] [warm-up seconds=60] [--fast | --extras]
+//
+// The program's own settings are a fresh folder of the run's. --fast turns
+// the fast sweep on there; --extras turns on everything the plot's menu
+// offers beyond the standard scope: the fast sweep, max and min hold, the average, peak marks, the
+// readout (with the pointer left over the plot) and Region 1's band plan.
 
 #include <fcntl.h>
 #include <sched.h>
@@ -164,10 +169,24 @@ int fail(const std::string& why) {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    const double minutes = argc > 1 ? std::atof(argv[1]) : 5;
-    const double warmup = argc > 2 ? std::atof(argv[2]) : 60;
-    std::printf("desktop: qv7m under Xvfb, %g s warm-up, then %g min measured, radio with its default timing\n", warmup,
-                minutes);
+    std::vector<double> numbers;
+    bool extras = false;
+    bool fast = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--extras") == 0)
+            extras = true;
+        else if (std::strcmp(argv[i], "--fast") == 0)
+            fast = true;
+        else
+            numbers.push_back(std::atof(argv[i]));
+    }
+    const double minutes = numbers.size() > 0 ? numbers[0] : 5;
+    const double warmup = numbers.size() > 1 ? numbers[1] : 60;
+    std::printf("desktop: qv7m under Xvfb, %g s warm-up, then %g min measured, radio with its default timing%s\n",
+                warmup, minutes,
+                extras ? ", every extra on"
+                : fast ? ", fast sweep"
+                       : "");
 
     Run run;
     char tmpl[] = "/tmp/qv7m-desktop-XXXXXX";
@@ -207,6 +226,14 @@ int main(int argc, char** argv) {
 
     setenv("DISPLAY", run.display.c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
+    std::filesystem::create_directories(run.work + "/config/qv7m");
+    setenv("XDG_CONFIG_HOME", (run.work + "/config").c_str(), 1);
+    {
+        std::ofstream conf(run.work + "/config/qv7m/qv7m.conf");
+        if (extras)
+            conf << "[plot]\nmaxHold=true\nminHold=true\naverage=true\nmarkPeaks=true\nreadout=true\nbandPlan=1\n";
+        if (extras || fast) conf << "[sweep]\nfast=true\n";
+    }
     run.app = spawn({QV7M_PATH}, run.work, run.work + "/qv7m.log");
     for (const double until = nowSeconds() + 20; run.window.empty() && nowSeconds() < until; sleepSeconds(0.1))
         run.window = firstLine("xdotool search --name 'Bandscope QV-7M' 2>/dev/null");
@@ -219,6 +246,11 @@ int main(int argc, char** argv) {
         if (stepsServed(run.work + "/radio.log") > 0) break;
     if (stepsServed(run.work + "/radio.log") == 0) return fail("the scan did not start");
     const double started = nowSeconds();
+    // The pointer rests over the plot (at 8,144 for 533 x 170), so that the readout follows every batch.
+    if (extras) {
+        const std::string c = "DISPLAY=" + run.display + " xdotool mousemove --window " + run.window + " 300 220";
+        if (std::system(c.c_str()) != 0) std::fprintf(stderr, "qv7m-bench-desktop: xdotool failed\n");
+    }
 
     sleepSeconds(std::max(0.0, started + warmup - nowSeconds()));
     const double t0 = nowSeconds();
