@@ -20,7 +20,7 @@ const int kLifetimes[] = {5, 10, 15, 30, 60};
 }  // namespace
 
 BandWatch::BandWatch(PlotExtras& extras, MessagePresenter& messages, QWidget* window, QWidget* plot)
-    : QObject(window), extras_(extras), messages_(messages), window_(window), plot_(plot), status_(new QLabel(plot)) {
+    : QObject(window), extras_(&extras), messages_(messages), window_(window), plot_(plot), status_(new QLabel(plot)) {
     status_->setObjectName(QStringLiteral("clusterStatus"));
     // The server's words are shown as they came, never as markup.
     status_->setTextFormat(Qt::PlainText);
@@ -51,13 +51,15 @@ BandWatch::BandWatch(PlotExtras& extras, MessagePresenter& messages, QWidget* wi
     });
     expiry_.start(kExpiryCheckMs);
 
-    extras_.spotAt = [this](qint64 hz) {
+    extras_->spotAt = [this](qint64 hz) {
         const std::vector<Spot> near = book_.inRange(hz - kSpotNearHz, hz + kSpotNearHz, !hideSkimmers_);
         return near.empty() ? QString() : near.front().call;
     };
 }
 
-BandWatch::~BandWatch() { extras_.spotAt = nullptr; }
+BandWatch::~BandWatch() {
+    if (extras_) extras_->spotAt = nullptr;
+}
 
 void BandWatch::restoreChoices() {
     lastCluster_ = preferences::readText(preferences::kLastCluster);
@@ -124,7 +126,7 @@ void BandWatch::sweepCompleted(const SweepResult& sweep) {
 
 void BandWatch::windowCleared() {
     shown_.reset();
-    extras_.setSpots({});
+    extras_->setSpots({});
 }
 
 void BandWatch::showHistory() {
@@ -189,8 +191,8 @@ std::vector<Spot> BandWatch::shownSpots() const {
 void BandWatch::spotsChanged() {
     std::vector<SpotToPlace> spots;
     for (const Spot& spot : shownSpots()) spots.push_back({spot.hz, spot.call});
-    extras_.setSpots(std::move(spots));
-    extras_.spotsChanged();
+    extras_->setSpots(std::move(spots));
+    extras_->spotsChanged();
     if (historyWindow_) historyWindow_->update();
 }
 

@@ -58,7 +58,8 @@ private:
     void placeStatus();
     std::vector<Spot> shownSpots() const;
 
-    PlotExtras& extras_;
+    // The window's children go in the order they came: the extras first.
+    QPointer<PlotExtras> extras_;
     MessagePresenter& messages_;
     QWidget* window_;
     QWidget* plot_;

@@ -147,6 +147,7 @@ PlotExtras::PlotExtras(PictureBox* plot, QWidget* window)
 }
 
 PlotExtras::~PlotExtras() {
+    if (!plot_) return;
     plot_->onPointerMoved = nullptr;
     plot_->onPointerLeft = nullptr;
     plot_->onLeftPress = nullptr;

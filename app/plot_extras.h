@@ -123,7 +123,8 @@ private:
     void feedSignals();
     void placeSpots();
 
-    PictureBox* plot_;
+    // The plot goes before this among the window's children.
+    QPointer<PictureBox> plot_;
     QWidget* owner_;
     PlotLayer* layer_;
     QLabel* readout_;
