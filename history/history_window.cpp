@@ -392,6 +392,8 @@ void HistoryWindow::setFollowing(bool follow) {
     }
 }
 
+void HistoryWindow::setFollowText(const QString& text) { follow_->setText(text); }
+
 void HistoryWindow::setMarkPainter(MarkPainter painter) {
     markPainter_ = std::move(painter);
     canvas_->update();

@@ -58,6 +58,8 @@ public:
     // The settings key that keeps the window's place and size ("history/geometry"
     // unless set); empty when it sits inside another window and keeps none.
     void setGeometryKey(const QString& key) { geometryKey_ = key; }
+    // What the follow box says: a replay has no scope to follow.
+    void setFollowText(const QString& text);
 
     // What is on show: the frequencies across, and the row at the top.
     double viewLowHz() const { return viewLowHz_; }

@@ -90,6 +90,7 @@ void ReplayWindow::unitKnown(bool decibels) {
     view_ = new HistoryWindow(*history_, this);
     view_->setWindowFlags(Qt::Widget);
     view_->setGeometryKey(QString());  // this window keeps its own
+    view_->setFollowText(QStringLiteral("Follow the newest sweep"));
     placeholder_->hide();
     layout_->insertWidget(0, view_, 1);
     view_->show();

@@ -122,7 +122,7 @@ TEST_F(Replay, RtlPowersHopsAreJoinedAndABadLineIsCounted) {
                                               "1 line skipped (first at line 7)"));
 }
 
-TEST_F(Replay, ALoadCancelledPartWayKeepsItsRowsAndSaysSo) {
+TEST_F(Replay, ALoadCancelledPartWayKeepsItsRowsAndAFileNotThereSaysWhy) {
     QByteArray text;
     for (int n = 0; n < 20000; ++n) {
         text +=
@@ -149,4 +149,9 @@ TEST_F(Replay, ALoadCancelledPartWayKeepsItsRowsAndSaysSo) {
     EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("replayProgress"))->isVisible());
     QTest::qWait(200);
     EXPECT_EQ(window.history()->rowCount(), rows) << "rows came after the cancel";
+
+    const auto missing = replay(work.filePath(QStringLiteral("gone.csv")));
+    EXPECT_EQ(missing->history(), nullptr);
+    EXPECT_TRUE(missing->status().contains(QStringLiteral("gone.csv"))) << qPrintable(missing->status());
+    EXPECT_TRUE(missing->status().contains(QStringLiteral("No such file"))) << qPrintable(missing->status());
 }
