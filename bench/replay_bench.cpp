@@ -3,19 +3,24 @@
 // RecordLoader reads a large rtl_power file and the thread takes its rows
 // into a store, and how long the load takes.
 //
-//   qv7m-bench-replay [megabytes=300]
+//   qv7m-bench-replay [megabytes=300] [--window]
 //
 // The file is written first, in a temporary folder: sweeps of 20 hops of
 // 1024 bins (each hop prints its last bin twice, as rtl_power does). A 10 ms
 // timer on the main thread measures each firing's lateness on the monotonic
 // clock; every batch is copied into a store as the history window would.
+// With --window the file loads into a shown replay window instead ("Open
+// record…"): its store, its drawing and its status line all on that thread.
 
 #include "files/record_reader.h"
+#include "history/band_history.h"
+#include "history/replay_window.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -68,9 +73,18 @@ long long writeRecord(const QString& path, qint64 bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const qint64 megabytes = argc > 1 ? std::atoll(argv[1]) : 300;
     QTemporaryDir dir;
+    // The replay window remembers its place: in this run's folder, not the user's settings.
+    qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    qint64 megabytes = 300;
+    bool window = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0)
+            window = true;
+        else
+            megabytes = std::atoll(argv[i]);
+    }
     const QString path = dir.filePath(QStringLiteral("night.csv"));
     QElapsedTimer clock;
     clock.start();
@@ -78,13 +92,27 @@ int main(int argc, char** argv) {
     const double writeSeconds = clock.elapsed() / 1000.0;
 
     qv7m::RecordLoader loader;
+    qv7m::ReplayWindow replay;
+    replay.setAttribute(Qt::WA_DeleteOnClose, false);
     std::vector<std::vector<float>> store;
-    store.reserve(std::size_t(sweeps));
     long long batches = 0;
     std::size_t largestBatch = 0;
     double slowestTake = 0;
     int progressSignals = 0;
     int skipped = -1;
+    int rowsBefore = 0;
+    if (window) {
+        QObject::connect(&replay, &qv7m::ReplayWindow::rowsAdded, [&](int rows) {
+            ++batches;
+            largestBatch = std::max(largestBatch, std::size_t(rows - rowsBefore));
+            rowsBefore = rows;
+        });
+        QObject::connect(&replay, &qv7m::ReplayWindow::loaded, [&] { app.quit(); });
+        QObject::connect(replay.findChild<QProgressBar*>(QStringLiteral("replayProgress")), &QProgressBar::valueChanged,
+                         [&](int) { ++progressSignals; });
+    } else {
+        store.reserve(std::size_t(sweeps));
+    }
     QObject::connect(&loader, &qv7m::RecordLoader::rows, [&](const std::vector<qv7m::RecordRow>& batch) {
         QElapsedTimer take;
         take.start();
@@ -106,6 +134,13 @@ int main(int argc, char** argv) {
         skipped = s;
         app.quit();
     });
+    if (window) {
+        replay.show();
+        // The window drawn once before the clock starts, as a user sees it open.
+        QElapsedTimer shown;
+        shown.start();
+        while (shown.elapsed() < 300) app.processEvents();
+    }
 
     std::vector<double> lateness;
     QElapsedTimer tick;
@@ -121,7 +156,10 @@ int main(int argc, char** argv) {
     tick.start();
     timer.start();
     clock.restart();
-    loader.start(path);
+    if (window)
+        replay.open(path);
+    else
+        loader.start(path);
     const int rc = app.exec();
     const double loadSeconds = clock.elapsed() / 1000.0;
     timer.stop();
@@ -131,13 +169,25 @@ int main(int argc, char** argv) {
         return std::count_if(lateness.begin(), lateness.end(), [&](double l) { return l > ms; });
     };
     std::size_t values = 0;
+    std::size_t rows = store.size();
     for (const std::vector<float>& row : store) values += row.size();
+    if (const qv7m::BandHistory* h = replay.history(); window && h) {
+        rows = std::size_t(h->rowCount());
+        for (int r = 0; r < h->rowCount(); ++r) values += std::size_t(h->rowSize(r));
+    }
     std::printf("replay: %lld MB rtl_power file, %lld sweeps of %d hops of %d bins, written in %.1f s\n",
                 QFileInfo(path).size() >> 20, sweeps, kHops, kBins + 1, writeSeconds);
+    std::printf("  into                    %s\n", window ? "a shown replay window" : "a plain store");
     std::printf("  loaded in               %.2f s (%.0f MB/s)\n", loadSeconds, (megabytes) / loadSeconds);
-    std::printf("  rows                    %zu, %zu readings, %d lines skipped\n", store.size(), values, skipped);
-    std::printf("  batches                 %lld, largest %zu readings, slowest taken in %.2f ms\n", batches,
-                largestBatch, slowestTake);
+    if (window) {
+        std::printf("  rows                    %zu, %zu readings; status \"%s\"\n", rows, values,
+                    qPrintable(replay.status()));
+        std::printf("  batches                 %lld, largest %zu rows\n", batches, largestBatch);
+    } else {
+        std::printf("  rows                    %zu, %zu readings, %d lines skipped\n", rows, values, skipped);
+        std::printf("  batches                 %lld, largest %zu readings, slowest taken in %.2f ms\n", batches,
+                    largestBatch, slowestTake);
+    }
     std::printf("  progress signals        %d\n", progressSignals);
     std::printf("  timer firings           %zu (%.0f asked for)\n", lateness.size(), loadSeconds * 1000 / kTickMs);
     std::printf("  lateness median         %.2f ms\n", percentile(lateness, 50));

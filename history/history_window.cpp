@@ -315,7 +315,8 @@ private:
     int dragTopRow_ = 0;
 };
 
-HistoryWindow::HistoryWindow(BandHistory& history, QWidget* parent) : QWidget(parent, Qt::Window), history_(history) {
+HistoryWindow::HistoryWindow(BandHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), geometryKey_(kGeometryKey) {
     setWindowTitle(QStringLiteral("Band history"));
     canvas_ = new HistoryCanvas(*this);
     follow_ = new QCheckBox(QStringLiteral("Follow the scope"), this);
@@ -390,6 +391,8 @@ void HistoryWindow::setFollowing(bool follow) {
         viewChanged();
     }
 }
+
+void HistoryWindow::setFollowText(const QString& text) { follow_->setText(text); }
 
 void HistoryWindow::setMarkPainter(MarkPainter painter) {
     markPainter_ = std::move(painter);
@@ -533,23 +536,33 @@ QImage HistoryWindow::picture() const { return canvas_->grab().toImage(); }
 void HistoryWindow::savePictureTo(const QString& path) const { savePicture(path, picture()); }
 
 void HistoryWindow::savePictureAsked() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"), QStringLiteral("band-history.png"),
-                                     QStringLiteral("PNG pictures (*.png)"));
-    if (path.isEmpty()) return;
-    try {
-        savePictureTo(path);
-    } catch (const RuntimeError& e) {
-        QMessageBox::warning(this, windowTitle(), e.message());
-    }
+    // Not a modal dialog: a nested event loop would hold up the thread's other work.
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save picture"), QStringLiteral("band-history.png"),
+                                   QStringLiteral("PNG pictures (*.png)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        try {
+            savePictureTo(path);
+        } catch (const RuntimeError& e) {
+            auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), e.message(), QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
+        }
+    });
+    dialog->open();
 }
 
-void HistoryWindow::saveGeometryNow() { QSettings("qv7m", "qv7m").setValue(kGeometryKey, saveGeometry()); }
+void HistoryWindow::saveGeometryNow() {
+    if (!geometryKey_.isEmpty()) QSettings("qv7m", "qv7m").setValue(geometryKey_, saveGeometry());
+}
 
 void HistoryWindow::showEvent(QShowEvent* event) {
     if (!geometryRestored_) {
         geometryRestored_ = true;
-        const QByteArray saved = QSettings("qv7m", "qv7m").value(kGeometryKey).toByteArray();
+        const QByteArray saved =
+            geometryKey_.isEmpty() ? QByteArray() : QSettings("qv7m", "qv7m").value(geometryKey_).toByteArray();
         if (!saved.isEmpty()) restoreGeometry(saved);
     }
     historyChanged();

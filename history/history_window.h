@@ -55,6 +55,11 @@ public:
     // The colour scale of a Decibel history (a Meter history always runs 0-255).
     // Until it is set, it is the span of the readings, widened to whole 10 dB.
     void setDecibelRange(double lowDb, double highDb);
+    // The settings key that keeps the window's place and size ("history/geometry"
+    // unless set); empty when it sits inside another window and keeps none.
+    void setGeometryKey(const QString& key) { geometryKey_ = key; }
+    // What the follow box says: a replay has no scope to follow.
+    void setFollowText(const QString& text);
 
     // What is on show: the frequencies across, and the row at the top.
     double viewLowHz() const { return viewLowHz_; }
@@ -106,6 +111,7 @@ private:
     double viewHighHz_ = 1;
     int topRow_ = 0;
     qint64 topSerial_ = -1;  // the row at the top while scrolled back stays there
+    QString geometryKey_;
     bool geometryRestored_ = false;
     QPoint pointer_{-1, -1};  // in the canvas; off it when the pointer is away
     std::optional<std::pair<double, double>> decibelRange_;
