@@ -4,6 +4,7 @@
 #include "app/plot_extras.h"
 #include "files/preferences.h"
 #include "history/history_window.h"
+#include "history/replay_window.h"
 
 #include <QActionGroup>
 #include <QFileDialog>
@@ -159,7 +160,12 @@ void BandWatch::showScopeWindow() {
     historyWindow_->setScopeWindow(shown_->low * 10 - half, (shown_->low + shown_->span) * 10 + half);
 }
 
-void BandWatch::openRecord(const QString& path) { (void)path; }
+void BandWatch::openRecord(const QString& path) {
+    // A window of its own, which goes when it is closed.
+    auto* replay = new ReplayWindow(window_);
+    replay->open(path);
+    replay->show();
+}
 
 // ---------------------------------------------------------------- the cluster
 
