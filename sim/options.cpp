@@ -35,8 +35,9 @@ Options:
                       depends only on the VFO frequency, the band and the
                       seed.
   --fading N          each tuning of VFO-B moves its reading by a repeatable
-                      draw from -N to +N meter units (default 0: a frequency
-                      always reads the same), as signals fade between sweeps.
+                      draw of up to N meter units either way (default 0: a
+                      frequency always reads the same), as signals fade
+                      between sweeps.
   --latency MS        time from the end of a request to the start of its
                       answer (default 3).
   --jitter MS         add to each answer's latency a random time from 0 to
