@@ -5,9 +5,11 @@
 
 #include "display/graticule.h"
 #include "display/imagesurface.h"
+#include "display/spot_labels.h"
 #include "display/trace.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 using namespace qv7m;
 
@@ -91,4 +93,40 @@ TEST(Plot, TheScaleLabelsSitAtTheirMeterReadings) {
     }
     EXPECT_EQ(levelLabel(4), QStringLiteral("+20dB"));
     EXPECT_EQ(levelLabel(2), QStringLiteral("+40dB"));
+}
+
+// Forty spots in 2 kHz of a 10 kHz window: calls that fit stand over their
+// frequencies without touching, and every spot left over is counted.
+TEST(Plot, CrowdedSpotCallsStackAndTheRestAreCounted) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSizeF(7.5);
+    const QFontMetrics metrics(font);
+    std::vector<qv7m::SpotToPlace> spots;
+    for (int i = 0; i < 40; ++i) spots.push_back({14250000 + 50 * i, QStringLiteral("DL%1ABC").arg(i)});
+    spots.push_back({14257000, QStringLiteral("K1XYZ")});
+    spots.push_back({14300000, QStringLiteral("OUTSIDE")});
+    const auto labels = qv7m::placeSpotLabels(spots, 14247000, 14257000, 533, metrics, 13, 3);
+
+    int counted = 0;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        const qv7m::SpotLabel& a = labels[i];
+        counted += a.count > 0 ? a.count : 1;
+        EXPECT_GE(a.box.left(), 0);
+        EXPECT_LE(a.box.right(), 532);
+        if (a.count == 0) {
+            EXPECT_EQ(a.markX, std::min(532, int((a.hz - 14247000) * 533 / 10000)));
+            EXPECT_LT(a.box.top(), 13 + 3 * metrics.height());
+        }
+        for (size_t j = i + 1; j < labels.size(); ++j) {
+            EXPECT_FALSE(a.box.intersects(labels[j].box))
+                << a.text.toStdString() << " on " << labels[j].text.toStdString();
+        }
+    }
+    EXPECT_EQ(counted, 41);
+    const auto counts =
+        std::count_if(labels.begin(), labels.end(), [](const qv7m::SpotLabel& l) { return l.count > 0; });
+    EXPECT_GE(counts, 1);
+    const qv7m::SpotLabel* far = qv7m::spotLabelAt(labels, labels.back().box.center());
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(far->text, QStringLiteral("K1XYZ"));
 }
