@@ -39,11 +39,15 @@ BandWatch::BandWatch(PlotExtras& extras, MessagePresenter& messages, QWidget* wi
     connect(&cluster_, &DxCluster::stateChanged, this,
             [this](DxCluster::State, const QString& message) { showStatus(message); });
     connect(&cluster_, &DxCluster::loginRefused, this, [this](const QString& reason) {
-        showStatus(QStringLiteral("DX cluster refused %1: %2").arg(ownerCall_, reason));
-        messages_.show(QStringLiteral("The DX cluster %1:%2 refused the callsign %3:\n%4")
-                           .arg(cluster_.host())
-                           .arg(cluster_.port())
-                           .arg(ownerCall_, reason));
+        // Asking again with the same callsign gets the same answer: it stops,
+        // once out of the socket's handler, and says so once.
+        const QString where = QStringLiteral("%1:%2").arg(cluster_.host()).arg(cluster_.port());
+        QTimer::singleShot(0, this, [this, where, reason] {
+            disconnectCluster();
+            showStatus(QStringLiteral("DX cluster %1 refused %2: %3").arg(where, ownerCall_, reason));
+            messages_.show(
+                QStringLiteral("The DX cluster %1 refused the callsign %2:\n%3").arg(where, ownerCall_, reason));
+        });
     });
     connect(&expiry_, &QTimer::timeout, this, [this] {
         const size_t before = book_.size();
@@ -59,6 +63,9 @@ BandWatch::BandWatch(PlotExtras& extras, MessagePresenter& messages, QWidget* wi
 }
 
 BandWatch::~BandWatch() {
+    // Made after this among the window's children, it would outlive the
+    // history it shows and the marks it asks this for.
+    delete historyWindow_;
     if (extras_) extras_->spotAt = nullptr;
 }
 
@@ -137,7 +144,9 @@ void BandWatch::showHistory() {
         historyWindow_->setMarkPainter([this](QPainter& p, const HistoryPlacement& placement) {
             // Each spot where and when it came, with its call.
             p.setPen(QColor(255, 170, 60));
-            for (const Spot& spot : shownSpots()) {
+            const std::vector<Spot> spots = book_.inRange(qint64(historyWindow_->viewLowHz()),
+                                                          qint64(historyWindow_->viewHighHz()), !hideSkimmers_);
+            for (const Spot& spot : spots) {
                 const std::optional<QPointF> at = placement.place(spot.received, double(spot.hz));
                 if (!at) continue;
                 p.drawLine(*at + QPointF(-3, 0), *at + QPointF(3, 0));
@@ -177,8 +186,9 @@ void BandWatch::connectCluster(const QString& hostPort) {
     }
     lastCluster_ = hostPort;
     preferences::writeText(preferences::kLastCluster, hostPort);
-    clusterOn_ = true;
     cluster_.connectTo(target->first, target->second, ownerCall_.trimmed());
+    // A callsign that cannot be sent leaves it unconnected, and says why.
+    clusterOn_ = cluster_.state() != DxCluster::State::Disconnected;
 }
 
 void BandWatch::disconnectCluster() {

@@ -18,7 +18,9 @@
 #include <QMenu>
 #include <QMetaObject>
 #include <QPixmap>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qv7m {
 
@@ -300,8 +302,9 @@ void MainWindow::showPendingPasses() {
     const auto style = static_cast<int16_t>(styleList_->currentIndex());
     // The label and the bar show the latest; every point is drawn.
     const QString* tuning = nullptr;
-    double x0 = 0;
-    double x1 = -1;
+    // The span of columns drawn, in twips, for what lies over the trace.
+    double drawnFrom = std::numeric_limits<double>::max();
+    double drawnTo = std::numeric_limits<double>::lowest();
     for (const PassShown& pass : passes) {
         if (!pass.tuning.isEmpty()) tuning = &pass.tuning;
         if (!pass.drawn) continue;
@@ -309,13 +312,12 @@ void MainWindow::showPendingPasses() {
         const int16_t drawn = extras_->drawnReading(p);
         drawPoint(plot_->surface(),
                   PointInputs{p.plotX, p.halfColumn, p.prevX, extras_->previousDrawn(p), drawn, p.shade, style});
-        const double left = std::min(p.prevX, p.plotX - p.halfColumn);
-        x0 = x1 < x0 ? left : std::min(x0, left);
-        x1 = std::max(x1, p.plotX + p.halfColumn);
+        drawnFrom = std::min({drawnFrom, p.prevX, p.plotX - p.halfColumn});
+        drawnTo = std::max(drawnTo, p.plotX + p.halfColumn);
         ++progress_.stepsDrawn_;
         if (progress_.onPoint) progress_.onPoint(p.units, p.reading);
     }
-    if (x1 >= x0) extras_->pointsDrawn(x0, x1);
+    if (drawnTo >= drawnFrom) extras_->pointsDrawn(drawnFrom, drawnTo);
     if (tuning) tuningLabel_->setText(*tuning);
     setSmeterWidth(10.0 * passes.back().reading);
 }

@@ -35,7 +35,7 @@ int px(double twips) { return int(std::floor(twips / 15.0)); }
 QString kHzText(double units) { return QString::number(units / 100.0, 'f', 2); }
 
 QString strengthText(double reading) {
-    return QStringLiteral("%1  %2 dB").arg(sUnits(reading)).arg(std::lround(dbOverS9(reading)), 0, 10);
+    return QStringLiteral("%1  %2 dB").arg(sUnits(reading), QString::asprintf("%+ld", std::lround(dbOverS9(reading))));
 }
 }  // namespace
 
@@ -147,6 +147,9 @@ PlotExtras::PlotExtras(PictureBox* plot, QWidget* window)
 }
 
 PlotExtras::~PlotExtras() {
+    // The list was made after this among the window's children: it goes first,
+    // with the lookup that points here.
+    delete signalList_;
     if (!plot_) return;
     plot_->onPointerMoved = nullptr;
     plot_->onPointerLeft = nullptr;
@@ -200,6 +203,14 @@ void PlotExtras::addMenuItems(QMenu* menu) {
 // ---------------------------------------------------------------- the sweep
 
 void PlotExtras::windowChosen(const SweepWindow& window) {
+    // Another step or width, or a window apart from the last: the signals
+    // listed belong to another band.
+    const std::optional<SweepWindow>& before = lastWindow_;
+    if (signalList_ && before &&
+        (window.step != before->step || window.span != before->span ||
+         std::abs(window.low - before->low) >= window.span))
+        signalList_->clear();
+    lastWindow_ = window;
     window_ = window;
     firstStep_ = toInt32(window.low);
     memory_.setWindow(window.step, window.span, window.low + window.span / 2);
@@ -322,8 +333,8 @@ void PlotExtras::loadBandPlan() {
 }
 
 void PlotExtras::updateLayer() {
-    const bool shown =
-        window_ && (maxHold_ || minHold_ || !marks_.empty() || (bandPlanChoice_ != 0 && !bandPlan_.segments.empty()));
+    const bool shown = window_ && (maxHold_ || minHold_ || !marks_.empty() || !spotLabels_.empty() ||
+                                   (bandPlanChoice_ != 0 && !bandPlan_.segments.empty()));
     // Hidden, the layer costs nothing at all while the trace is drawn.
     if (shown != layer_->isVisible()) layer_->setVisible(shown);
     if (shown) layer_->update();
@@ -331,13 +342,17 @@ void PlotExtras::updateLayer() {
 
 // ---------------------------------------------------------------- peaks and signals
 
-void PlotExtras::findLastPeaks() {
-    std::vector<qint64> hz;
-    std::vector<double> readings;
+void PlotExtras::lastSweepInHz(std::vector<qint64>& hz, std::vector<double>& readings) const {
     for (size_t i = 0; i < lastSweep_.frequencies.size(); ++i) {
         hz.push_back(qint64(lastSweep_.frequencies[i]) * 10);
         readings.push_back(lastSweep_.readings[i]);
     }
+}
+
+void PlotExtras::findLastPeaks() {
+    std::vector<qint64> hz;
+    std::vector<double> readings;
+    lastSweepInHz(hz, readings);
     peaks_ = findPeaks(hz, readings, kMaxPeaks);
 }
 
@@ -414,10 +429,7 @@ void PlotExtras::feedSignals() {
     if (lastSweep_.frequencies.empty()) return;
     std::vector<qint64> hz;
     std::vector<double> readings;
-    for (size_t i = 0; i < lastSweep_.frequencies.size(); ++i) {
-        hz.push_back(qint64(lastSweep_.frequencies[i]) * 10);
-        readings.push_back(lastSweep_.readings[i]);
-    }
+    lastSweepInHz(hz, readings);
     signalList_->addSweep(lastSweep_.started.toUTC(), qint64(lastSweep_.stepUnits) * 10, hz, readings);
 }
 

@@ -118,6 +118,7 @@ private:
     void pointerMoved(QPointF at);
     void updateLayer();
     void loadBandPlan();
+    void lastSweepInHz(std::vector<qint64>& hz, std::vector<double>& readings) const;
     void findLastPeaks();
     void placePeaks();
     void feedSignals();
@@ -132,7 +133,8 @@ private:
 
     TraceMemory memory_;
     std::optional<SweepWindow> window_;
-    int32_t firstStep_ = 0;  // the first step's frequency, as the scan rounds it
+    std::optional<SweepWindow> lastWindow_;  // kept through "Setup", for the signal list
+    int32_t firstStep_ = 0;                  // the first step's frequency, as the scan rounds it
     int16_t drawnBefore_ = 0;
     int16_t drawnNow_ = 0;
     SweepResult lastSweep_;

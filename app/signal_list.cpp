@@ -2,11 +2,11 @@
 #include "app/signal_list.h"
 
 #include "display/levels.h"
+#include "files/preferences.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QSettings>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -146,8 +146,8 @@ SignalListWindow::SignalListWindow(QWidget* parent) : QWidget(parent, Qt::Window
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(table_);
     setFocusProxy(table_);
-    resize(560, 300);
-    restoreGeometry(QSettings("qv7m", "qv7m").value("signals/geometry").toByteArray());
+    resize(760, 320);
+    restoreGeometry(preferences::readGeometry(QStringLiteral("signals/geometry")));
 }
 
 SignalListWindow::~SignalListWindow() = default;
@@ -158,6 +158,11 @@ void SignalListWindow::addSweep(const QDateTime& utc, qint64 stepHz, const std::
     model_->update(tracker_.signalList());
     // A view with no current row would have Enter do nothing.
     if (!table_->currentIndex().isValid() && sorted_->rowCount() > 0) table_->setCurrentIndex(sorted_->index(0, 0));
+    // Once, when there is something to fit: later the user's widths stand.
+    if (!columnsFitted_ && sorted_->rowCount() > 0) {
+        table_->resizeColumnsToContents();
+        columnsFitted_ = true;
+    }
 }
 
 void SignalListWindow::clear() {
@@ -182,7 +187,7 @@ bool SignalListWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SignalListWindow::hideEvent(QHideEvent* event) {
-    QSettings("qv7m", "qv7m").setValue("signals/geometry", saveGeometry());
+    preferences::writeGeometry(QStringLiteral("signals/geometry"), saveGeometry());
     QWidget::hideEvent(event);
 }
 

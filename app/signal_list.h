@@ -54,6 +54,7 @@ private:
     SignalTableModel* model_ = nullptr;
     QSortFilterProxyModel* sorted_ = nullptr;
     QTableView* table_ = nullptr;
+    bool columnsFitted_ = false;
 };
 
 }  // namespace qv7m

@@ -49,4 +49,15 @@ void writeText(const QString& key, const QString& value) {
     settings.setValue(key, value);
 }
 
+QByteArray readGeometry(const QString& key) {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"))
+        .value(key)
+        .toByteArray();
+}
+
+void writeGeometry(const QString& key, const QByteArray& geometry) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("qv7m"), QStringLiteral("qv7m"));
+    settings.setValue(key, geometry);
+}
+
 }  // namespace qv7m::preferences

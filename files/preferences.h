@@ -6,6 +6,7 @@
 // grouped by feature; the README lists each with its meaning and default.
 // The settings file qv-7m.ini is never touched by these.
 
+#include <QByteArray>
 #include <QString>
 
 namespace qv7m::preferences {
@@ -39,6 +40,9 @@ void writeFlag(const QString& key, bool value);
 int readNumber(const QString& key, int fallback, int lowest, int highest);
 void writeNumber(const QString& key, int value);
 QString readText(const QString& key);
+// A window's place and size, as QWidget::saveGeometry gives it; empty when none.
+QByteArray readGeometry(const QString& key);
+void writeGeometry(const QString& key, const QByteArray& geometry);
 void writeText(const QString& key, const QString& value);
 
 }  // namespace qv7m::preferences

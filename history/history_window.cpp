@@ -2,7 +2,9 @@
 #include "history/history_window.h"
 
 #include "core/runtime_error.h"
+#include "display/levels.h"
 #include "files/picture_file.h"
+#include "files/preferences.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,7 +17,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTimeZone>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -33,11 +34,9 @@ const QString kGeometryKey = QStringLiteral("history/geometry");
 constexpr double kMinSpanHz = 10;
 constexpr double kMaxSpanHz = 4e9;
 constexpr double kZoomStep = 1.25;
-
-// The meter's scale, as on the plot: S1..S9 at 17 counts a unit up to 153,
-// then 17 counts to 10 dB.
-constexpr int kS9 = 153;
-constexpr int kCountsPerUnit = 17;
+// A mark lies on the row swept nearest its time, if one was this close: a
+// long standard sweep of a wide window takes over a minute.
+constexpr qint64 kMarkReachMs = 5 * 60 * 1000;
 
 // Samples of the "inferno" map, weakest to strongest; its lightness rises
 // throughout, so every step stays apart in a grey print.
@@ -114,6 +113,9 @@ public:
 
     std::optional<QPointF> place(const QDateTime& utc, double hz) const override {
         const int row = window_.history_.rowNearestTime(utc.toMSecsSinceEpoch());
+        // Nothing was swept near that time: no row stands for it.
+        if (row >= 0 && std::abs(window_.history_.rowTimeMs(row) - utc.toMSecsSinceEpoch()) > kMarkReachMs)
+            return std::nullopt;
         const QRect plot = plotRect();
         const int y = row - window_.topRow_;
         const double x = (hz - window_.viewLowHz_) / hzPerPixel();
@@ -289,9 +291,10 @@ private:
             p.drawText(bar.right() + 6, std::clamp(y + fm.ascent() / 2, fm.ascent(), height() - 2), text);
         };
         if (window_.history_.unit() == HistoryUnit::Meter) {
-            for (int s = 1; s <= 9; s += 2) mark(s * kCountsPerUnit, QStringLiteral("S%1").arg(s));
-            mark(kS9 + 2 * kCountsPerUnit, QStringLiteral("+20dB"));
-            mark(kS9 + 4 * kCountsPerUnit, QStringLiteral("+40dB"));
+            // The meter's scale, as on the plot's grid.
+            for (int s = 1; s <= 9; s += 2) mark(s * kCountsPerGridLine, QStringLiteral("S%1").arg(s));
+            mark(kS9Reading + 2 * kCountsPerGridLine, QStringLiteral("+20dB"));
+            mark(kS9Reading + 4 * kCountsPerGridLine, QStringLiteral("+40dB"));
         } else {
             const double step = niceStep((high - low) * fm.height() * 2 / std::max(1, bar.height()));
             if (!(step > 0) || !std::isfinite(step)) return;
@@ -507,11 +510,7 @@ std::optional<QPoint> HistoryWindow::pointOf(int row, double hz) const {
 
 QString HistoryWindow::readingText(float value) const {
     if (history_.unit() == HistoryUnit::Decibel) return QString::number(value, 'f', 2) + QStringLiteral(" dB");
-    const int count = int(std::lround(value));
-    if (count <= kS9)
-        return QStringLiteral("S%1 (%2)").arg(int(std::lround(double(count) / kCountsPerUnit))).arg(count);
-    const int over = int(std::lround((count - kS9) * 10.0 / kCountsPerUnit));
-    return QStringLiteral("S9+%1dB (%2)").arg(over).arg(count);
+    return QStringLiteral("%1 (%2)").arg(sUnits(value)).arg(std::lround(value));
 }
 
 void HistoryWindow::pointerAt(const QPoint& canvasPoint) {
@@ -555,14 +554,13 @@ void HistoryWindow::savePictureAsked() {
 }
 
 void HistoryWindow::saveGeometryNow() {
-    if (!geometryKey_.isEmpty()) QSettings("qv7m", "qv7m").setValue(geometryKey_, saveGeometry());
+    if (!geometryKey_.isEmpty()) preferences::writeGeometry(geometryKey_, saveGeometry());
 }
 
 void HistoryWindow::showEvent(QShowEvent* event) {
     if (!geometryRestored_) {
         geometryRestored_ = true;
-        const QByteArray saved =
-            geometryKey_.isEmpty() ? QByteArray() : QSettings("qv7m", "qv7m").value(geometryKey_).toByteArray();
+        const QByteArray saved = geometryKey_.isEmpty() ? QByteArray() : preferences::readGeometry(geometryKey_);
         if (!saved.isEmpty()) restoreGeometry(saved);
     }
     historyChanged();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/replay_window.h"
 
+#include "files/preferences.h"
 #include "history/history_window.h"
 
 #include <QFileInfo>
@@ -9,7 +10,6 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace qv7m {
@@ -73,6 +73,7 @@ void ReplayWindow::open(const QString& path) {
     cancelled_ = false;
     failure_.clear();
     skipped_ = firstSkipped_ = 0;
+    refused_ = 0;
     progress_->setValue(0);
     progress_->show();
     cancel_->show();
@@ -99,9 +100,11 @@ void ReplayWindow::unitKnown(bool decibels) {
 void ReplayWindow::rowsCame(const std::vector<RecordRow>& batch) {
     if (!history_) return;
     const qint64 dropped = history_->appendedCount() - history_->rowCount();
-    for (const RecordRow& row : batch) history_->append(row.utc, row.lowHz, row.stepHz, row.values);
+    const int refusedBefore = refused_;
+    // A row the store turns down (a time that does not exist, say) is told, not lost unseen.
+    for (const RecordRow& row : batch) refused_ += history_->append(row.utc, row.lowHz, row.stepHz, row.values) ? 0 : 1;
     view_->historyChanged();
-    if (history_->appendedCount() - history_->rowCount() != dropped) showStatus();
+    if (history_->appendedCount() - history_->rowCount() != dropped || refused_ != refusedBefore) showStatus();
     emit rowsAdded(history_->rowCount());
 }
 
@@ -148,6 +151,8 @@ void ReplayWindow::showStatus() {
         const QString limit = QLocale::c().formattedDataSize(memoryLimit_, 0, QLocale::DataSizeIecFormat);
         parts << QStringLiteral("the oldest %1 rows were let go to stay within %2").arg(dropped).arg(limit);
     }
+    if (refused_ > 0)
+        parts << QStringLiteral("%1 sweeps could not be shown (no valid time or frequency)").arg(refused_);
     if (skipped_ > 0) {
         parts << QStringLiteral("%1 %2 skipped (first at line %3)")
                      .arg(skipped_)
@@ -157,12 +162,12 @@ void ReplayWindow::showStatus() {
     status_->setText(parts.join(QStringLiteral("; ")));
 }
 
-void ReplayWindow::saveGeometryNow() { QSettings("qv7m", "qv7m").setValue(kGeometryKey, saveGeometry()); }
+void ReplayWindow::saveGeometryNow() { preferences::writeGeometry(kGeometryKey, saveGeometry()); }
 
 void ReplayWindow::showEvent(QShowEvent* event) {
     if (!geometryRestored_) {
         geometryRestored_ = true;
-        const QByteArray saved = QSettings("qv7m", "qv7m").value(kGeometryKey).toByteArray();
+        const QByteArray saved = preferences::readGeometry(kGeometryKey);
         if (!saved.isEmpty()) restoreGeometry(saved);
     }
     QWidget::showEvent(event);

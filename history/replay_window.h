@@ -79,6 +79,7 @@ private:
     bool cancelled_ = false;
     QString failure_;
     int skipped_ = 0;
+    int refused_ = 0;  // rows the store turned down
     int firstSkipped_ = 0;
     bool geometryRestored_ = false;
     // Last: destroying it stops its thread before anything it feeds goes.

@@ -237,7 +237,8 @@ void DxCluster::takeLine(const QByteArray& line) {
         emit spotReceived(*spot);
         return;
     }
-    if (!spotSeen_ && isRefusal(line)) {
+    // A welcome text may say "sorry" too: only what follows the call sign counts.
+    if (!spotSeen_ && loginSent_ && isRefusal(line)) {
         refused_ = true;
         refusal_ = clusterText(line).simplified().left(kMaxReasonChars);
         emit loginRefused(refusal_);

@@ -2,7 +2,8 @@
 // The band over time and the spots on it, the whole program against the
 // simulator and a DX cluster on loopback: the history's colours are the
 // radio's readings sweep by sweep, the spots in the window show at their
-// frequencies, and a click on a spot's call tunes VFO-A there.
+// frequencies, a click on a spot's call tunes VFO-A there, and after that
+// retune the older rows stay where they were in Hz.
 
 #include "faults/fault_harness.h"
 #include "history/history_window.h"
@@ -87,12 +88,28 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
     ASSERT_NE(history, nullptr);
 
     QImage rows;
+    QImage afterRetune;
+    int rowsThen = 0;
+    int rowsAtFour = 0;
+    std::optional<QPoint> where[3][41];
     long long drawn = 0;
     std::vector<qv7m::SpotLabel> labels;
+    QString centre;
     sweep().onSweepStarted = [&] {
+        // Once a sweep at the spot's frequency is in the history, as it is shown.
+        if (centre == QStringLiteral("14251000 Hz") && afterRetune.isNull()) {
+            afterRetune = history->grab().toImage();
+            rowsThen = form->bandWatch().history().rowCount();
+        }
+        centre = text(*form, "centreLabel");
         if (sweep().sweepsStarted() != 4) return;
         rows = history->grab().toImage();
         drawn = sweep().stepsDrawn();
+        rowsAtFour = form->bandWatch().history().rowCount();
+        // Where each step of each row lies in that picture.
+        for (int row = 0; row < 3; ++row) {
+            for (int i = 0; i < 41; ++i) where[row][i] = history->pointOf(row, 14247470 + 250.0 * i);
+        }
         // The spots come now, so that their marks lie over none of the rows read.
         form->connectCluster(cluster.address());
     };
@@ -108,6 +125,9 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
                 QCoreApplication::sendEvent(plot, &press);
             }
             if (!radioTunedVfoA(radio, 1425100)) return false;
+            // The spots' marks would lie over the rows read after the retune.
+            form->bandWatch().disconnectCluster();
+            if (afterRetune.isNull()) return false;
             click(*form, "setupButton");
             return true;
         },
@@ -123,10 +143,11 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
         readings[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
     }
     ASSERT_EQ(readings.size(), 41u);
-    ASSERT_EQ(form->bandWatch().history().rowCount(), 3);
+    ASSERT_EQ(rowsAtFour, 3);
     for (int row = 0; row < 3; ++row) {
+        int i = 0;
         for (const auto& [units, sweeps] : readings) {
-            const std::optional<QPoint> at = history->pointOf(row, units * 10.0);
+            const std::optional<QPoint> at = where[row][i++];
             ASSERT_TRUE(at.has_value()) << units;
             EXPECT_EQ(readingOfColour(rows.pixel(*at)), sweeps.at(size_t(2 - row))) << "row " << row << " at " << units;
         }
@@ -141,4 +162,27 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
     EXPECT_EQ(labels[1].text, QStringLiteral("OH2XX"));
     EXPECT_EQ(labels[1].markX, int((14255500 - 14247470) * width / 10000.0));
     EXPECT_FALSE(labels[0].box.intersects(labels[1].box));
+
+    // After the retune the rows from before stay at their frequencies: where
+    // the new window still covers them, their readings; beyond it, nothing.
+    const qv7m::BandHistory& kept = form->bandWatch().history();
+    int oldRows = 0;
+    // Rows that came after the picture push the older ones down.
+    const int since = kept.rowCount() - rowsThen;
+    for (int row = since; row < kept.rowCount(); ++row) {
+        if (kept.rowLowHz(row) != 14247470) continue;
+        ++oldRows;
+        for (int i = 0; i < kept.rowSize(row); ++i) {
+            const double hz = 14247470 + 250.0 * i;
+            const std::optional<QPoint> at = history->pointOf(row - since, hz);
+            if (hz > 14256125) {
+                EXPECT_FALSE(at.has_value()) << hz << " Hz lies beyond the window now";
+                continue;
+            }
+            ASSERT_TRUE(at.has_value()) << hz;
+            EXPECT_EQ(readingOfColour(afterRetune.pixel(*at)), int(kept.value(row, i)))
+                << "row " << row << " at " << hz;
+        }
+    }
+    EXPECT_GE(oldRows, 3);
 }

@@ -124,7 +124,8 @@ TEST_F(PlotExtrasE2e, HoldsAverageAndReadoutFollowTheRadioAcrossARetune) {
     const std::vector<int>& there = five.at(1424997);
     const int held = *std::max_element(there.begin(), there.end());
     const auto strength = [](int r) {
-        return QStringLiteral("%1  %2 dB").arg(qv7m::sUnits(r)).arg(std::lround(qv7m::dbOverS9(r)));
+        return QStringLiteral("%1  %2 dB")
+            .arg(qv7m::sUnits(r), QString::asprintf("%+ld", std::lround(qv7m::dbOverS9(r))));
     };
     EXPECT_EQ(readout,
               QStringLiteral("14249.97 kHz\n%1\nmax %2\n-2.50 kHz").arg(strength(there.back()), strength(held)));
