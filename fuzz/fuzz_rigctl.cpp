@@ -77,8 +77,7 @@ std::vector<std::string> wordsOf(const std::string& line) {
             word.clear();
         }
     }
-    if (!words.empty() && std::ispunct(static_cast<unsigned char>(words[0][0])) &&
-        !std::strchr("\\?_#", words[0][0])) {
+    if (!words.empty() && std::ispunct(static_cast<unsigned char>(words[0][0])) && !std::strchr("\\?_#", words[0][0])) {
         words[0].erase(0, 1);
         if (words[0].empty()) words.erase(words.begin());
     }
@@ -105,8 +104,8 @@ void checkReply(const std::string& line, const std::string& out) {
     // The extended form echoes the arguments, which may hold anything: the report is the reply's end.
     const size_t report = out.rfind("RPRT ");
     if (report == std::string::npos) return;
-    const bool ownLine = report == 0 || std::ispunct(static_cast<unsigned char>(out[report - 1])) ||
-                         out[report - 1] == '\n';
+    const bool ownLine =
+        report == 0 || std::ispunct(static_cast<unsigned char>(out[report - 1])) || out[report - 1] == '\n';
     FUZZ_CHECK(ownLine, "\"%s\" got \"%s\"", line.c_str(), out.c_str());
     const std::string code = out.substr(report + 5);
     const bool known = code == "0\n" || code == "-1\n" || code == "-6\n" || code == "-9\n" || code == "-11\n";
