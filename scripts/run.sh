@@ -37,12 +37,14 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${QV7M_HEADLESS:-}" ]; then
 fi
 
 # No display: a virtual screen, a scan, a screenshot.
-disp=99
-while [ -e "/tmp/.X11-unix/X$disp" ] || [ -e "/tmp/.X$disp-lock" ]; do disp=$((disp + 1)); done
-Xvfb ":$disp" -screen 0 720x520x24 -dpi 96 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display and writes its number once it takes clients:
+# its socket file appears before that, and a program started then fails.
+Xvfb -displayfd 3 -screen 0 720x520x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
+for _ in $(seq 1 100); do [ "$(wc -l <"$work/display")" -ge 1 ] && break; sleep 0.1; done
+disp=$(head -n 1 "$work/display")
+[ -n "$disp" ] || { echo "run: the virtual screen did not start:"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$disp"
-for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.1; done
 unset QT_QPA_PLATFORM
 
 "$top/build/app/qv7m" >"$work/qv7m.log" 2>&1 &
