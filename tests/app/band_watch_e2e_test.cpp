@@ -55,14 +55,6 @@ int readingOfColour(QRgb pixel) {
 
 class BandWatchE2e : public Program {
 protected:
-    void chooseFromMenu(const QString& item) {
-        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
-        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
-        for (QAction* action : menu->actions()) {
-            if (action->text() == item) action->trigger();
-        }
-        menu->close();
-    }
     bool radioTunedVfoA(const simtest::Sim& radio, int64_t units) {
         const auto frame = qv7m::cat::setVfoA(*qv7m::cat::vfoADigits(units));
         const QByteArray bytes(reinterpret_cast<const char*>(frame.data()), int(frame.size()));
@@ -135,13 +127,7 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
     EXPECT_TRUE(cluster.heard().startsWith("DL1ABC\r\n")) << cluster.heard().toStdString();
 
     // Three rows, the newest on top: each step's colour is its reading in that sweep.
-    std::map<int32_t, std::vector<int>> readings;
-    long long left = drawn;
-    for (const simlog::Frame& f : logOf(radio)) {
-        if (f.opcode() != qv7m::cat::op::kSetVfoB || left-- <= 0) continue;
-        const auto* b = reinterpret_cast<const uint8_t*>(f.bytes.constData());
-        readings[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
-    }
+    const std::map<int32_t, std::vector<int>> readings = readingsOf(radio, drawn);
     ASSERT_EQ(readings.size(), 41u);
     ASSERT_EQ(rowsAtFour, 3);
     for (int row = 0; row < 3; ++row) {

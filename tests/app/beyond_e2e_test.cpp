@@ -41,15 +41,6 @@ protected:
         QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
         QCoreApplication::sendEvent(plot, &press);
     }
-    // Chooses the item in the plot's menu.
-    void chooseFromMenu(const QString& item) {
-        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
-        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
-        for (QAction* action : menu->actions()) {
-            if (action->text() == item) action->trigger();
-        }
-        menu->close();
-    }
     // Chooses the item in the plot's menu and the file in the dialog it opens.
     void saveFromMenu(const QString& item, const QString& path) {
         chooseFromMenu(item);

@@ -28,17 +28,6 @@ int rowOf(double reading) { return int(std::floor((2550 - 10 * reading) / 15)); 
 
 bool isTrace(QRgb c) { return qRed(c) == 0 && qBlue(c) == 0 && (qGreen(c) == 220 || qGreen(c) == 140); }
 
-// The first `count` readings the radio gave, by frequency (10 Hz units), oldest first.
-std::map<int32_t, std::vector<int>> readingsOf(const simtest::Sim& radio, long long count) {
-    std::map<int32_t, std::vector<int>> by;
-    for (const simlog::Frame& f : logOf(radio)) {
-        if (f.opcode() != qv7m::cat::op::kSetVfoB || count-- <= 0) continue;
-        const auto* b = reinterpret_cast<const uint8_t*>(f.bytes.constData());
-        by[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
-    }
-    return by;
-}
-
 class PlotExtrasE2e : public Program {
 protected:
     void movePointer(int x) {
@@ -48,14 +37,6 @@ protected:
         QCoreApplication::sendEvent(plot, &move);
     }
     QImage plotAsShown() { return child(*form, "plot")->grab().toImage(); }
-    void chooseFromMenu(const QString& item) {
-        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
-        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
-        for (QAction* action : menu->actions()) {
-            if (action->text() == item) action->trigger();
-        }
-        menu->close();
-    }
 };
 
 }  // namespace

@@ -16,17 +16,6 @@ using qv7m::ReplayWindow;
 
 namespace {
 
-// The first `count` readings the radio gave, by frequency (10 Hz units), oldest first.
-std::map<int32_t, std::vector<int>> readingsOf(const simtest::Sim& radio, long long count) {
-    std::map<int32_t, std::vector<int>> by;
-    for (const simlog::Frame& f : logOf(radio)) {
-        if (f.opcode() != qv7m::cat::op::kSetVfoB || count-- <= 0) continue;
-        const auto* b = reinterpret_cast<const uint8_t*>(f.bytes.constData());
-        by[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
-    }
-    return by;
-}
-
 // Opens path in a replay window and waits for the load to end; cancelled at
 // its first rows if asked.
 std::unique_ptr<ReplayWindow> replay(const QString& path, qsizetype memoryLimit = ReplayWindow::kMemoryLimit,

@@ -4,6 +4,7 @@
 // pseudo-terminal, the real window offscreen, messages recorded, the program's
 // end counted, and each read noted to hold against the simulator's log.
 
+#include "radio/cat_codec.h"
 #include "radio/serial_line.h"
 #include "sim/sim_harness.h"
 #include "support/observed_link.h"
@@ -15,10 +16,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <filesystem>
+#include <map>
 
 namespace faults {
 
@@ -26,6 +29,17 @@ using namespace qv7m::test;
 namespace fs = std::filesystem;
 
 inline std::vector<simlog::Frame> logOf(const simtest::Sim& sim) { return simlog::parse(sim.log()); }
+
+// The first `count` readings the radio gave, by frequency (10 Hz units), oldest first.
+inline std::map<int32_t, std::vector<int>> readingsOf(const simtest::Sim& radio, long long count) {
+    std::map<int32_t, std::vector<int>> by;
+    for (const simlog::Frame& f : logOf(radio)) {
+        if (f.opcode() != qv7m::cat::op::kSetVfoB || count-- <= 0) continue;
+        const auto* b = reinterpret_cast<const uint8_t*>(f.bytes.constData());
+        by[int32_t(*qv7m::cat::unitsFromBcd({b[0], b[1], b[2], b[3]}))].push_back(f.meter);
+    }
+    return by;
+}
 
 // COM1, 80 kHz, 1000 Hz, "Line Graph" in a hand-written form the program
 // never writes itself, so that any write shows; and what "Quit" writes for it.
@@ -85,6 +99,15 @@ protected:
         form->load();
     }
     qv7m::ScanProgress& sweep() { return form->scan(); }
+    // Chooses the item in the plot's menu.
+    void chooseFromMenu(const QString& item) {
+        emit child(*form, "plot")->customContextMenuRequested(QPoint(10, 10));
+        QMenu* menu = form->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly).last();
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item) action->trigger();
+        }
+        menu->close();
+    }
     bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
         return qv7m::test::scanUntil(*form, tick, seconds);
     }
