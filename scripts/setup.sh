@@ -9,7 +9,7 @@ pkgs=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev googletest
   fonts-liberation2
-  xvfb xauth xdotool x11-utils  # x11-utils: xprop, for the caption test
+  xvfb xauth xdotool  # the run script and the desktop benchmark
   libhamlib-utils
   clang libclang-rt-14-dev llvm  # the fuzzers: compiler, libFuzzer and sanitizer runtimes, symbolizer
   dpkg-dev lintian appstream desktop-file-utils man-db  # the Debian package and its checks
