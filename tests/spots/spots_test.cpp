@@ -3,12 +3,11 @@
 // loopback that logs the program in, sends its lines and drops it.
 #include "spots/dx_cluster.h"
 #include "spots/spot_book.h"
+#include "support/loopback_cluster.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <functional>
 
 namespace qv7m {
@@ -117,35 +116,11 @@ bool runUntil(const std::function<bool()>& done) {
     return true;
 }
 
-// A cluster on loopback: prompts without a line end, takes the call sign,
-// answers the first connection with `lines` and drops it; later ones it holds.
-struct Cluster {
-    explicit Cluster(QByteArray answer) : lines(std::move(answer)) {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            QTcpSocket* socket = server.nextPendingConnection();
-            const bool first = logins.isEmpty();
-            // The node offers to echo (telnet's WILL ECHO): the client turns it down before logging in.
-            socket->write("Welcome to the test node\r\n\r\n\xff\xfb\x01login: ");
-            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket, first] {
-                if (!socket->canReadLine()) return;
-                logins << socket->readLine();
-                if (!first) return;
-                socket->write(lines);
-                socket->disconnectFromHost();
-            });
-        });
-    }
-    QByteArray lines;
-    QList<QByteArray> logins;
-    QTcpServer server;
-};
-
 TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
     // More than one read's slice, so some is still unread when the close comes.
     QByteArray flood;
     for (int i = 0; i < 2000; ++i) flood += "DX de G4ABC: 14001.0 K1AAA flood 1234Z\r\n";
-    Cluster node(QByteArray("Hello N0ABC\r\n") + "DX de G4ABC:     14025.0  DL1XYZ   CQ   1234Z JO01\r\n" +
+    test::LoopbackCluster node(QByteArray("Hello N0ABC\r\n") + "DX de G4ABC:     14025.0  DL1XYZ   CQ   1234Z JO01\r\n" +
                  "DX de K3LR:  7003.5  JA1ABC  up 2   0302Z\r\n" + "\aDX de N6DW:  3586.4  KE0L  RTTY\a 0306Z\a\r\n" +
                  "DX de G4ABC:  abc  DL1XYZ  test 1234Z\r\n" + "DX de W3LPL-#: 21025.1 VK2ABC CW 24 dB 0310Z\r\n" +
                  "DX de G4ABC: 14070.0 ZZ9ZZ " + QByteArray(1100, 'x') + " 1234Z\r\n" + flood +
@@ -169,7 +144,7 @@ TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
 }
 
 TEST(DxCluster, ARefusedCallSignIsReportedInTheClustersWords) {
-    Cluster node("Sorry N0CALL is not a valid callsign\r\n");
+    test::LoopbackCluster node("Sorry N0CALL is not a valid callsign\r\n");
     DxCluster cluster;
     QString reason;
     QObject::connect(&cluster, &DxCluster::loginRefused, [&](const QString& r) { reason = r; });
@@ -181,7 +156,7 @@ TEST(DxCluster, ARefusedCallSignIsReportedInTheClustersWords) {
     EXPECT_EQ(node.logins, QList<QByteArray>({"\xff\xfe\x01N0CALL\r\n"}));
 
     // A cluster that hangs up on the call sign without a word refuses it too.
-    Cluster silent("");
+    test::LoopbackCluster silent("");
     reason.clear();
     cluster.connectTo("127.0.0.1", silent.server.serverPort(), "N0CALL");
     ASSERT_TRUE(runUntil([&] { return !reason.isEmpty(); }));
