@@ -179,7 +179,7 @@ TEST_F(Beyond, TheCaptionIsTheFilesCallsignAndARecordThatCannotBeWrittenIsReport
     writeIni(" 0 \r\n 0 \r\n 0 \r\n 0 \r\nDL[*]1X & co\r\n");
     start();
     form->winId();  // the caption as the window system is given it
-    EXPECT_EQ(form->windowHandle()->title(), QStringLiteral("Yaesu FT-1000MP Bandscope QV-7M (DL[*]1X & co)"));
+    EXPECT_EQ(form->windowHandle()->title().toStdString(), "Yaesu FT-1000MP Bandscope QV-7M (DL[*]1X & co)");
     messages.shown.clear();
     form->recordTo(work.filePath(QStringLiteral("no such folder/sweeps.csv")));
     ASSERT_EQ(messages.shown.size(), 1);

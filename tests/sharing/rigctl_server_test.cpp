@@ -3,14 +3,12 @@
 // limits that keep one client from holding up the others. (Hamlib's own
 // client against the running scope: tests/app/beyond_e2e_test.cpp.)
 #include "sharing/rigctl_server.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTcpSocket>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,17 +70,6 @@ TEST(Protocol, LinesAreSplitAsRigctldSplitsThem) {
     EXPECT_EQ(lines, QList<QByteArray>({"f", "F 7031230", "", "m"}));
 }
 
-// Runs events until done() holds or 5 s have passed; false on the timeout.
-bool runUntil(const std::function<bool()>& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 5000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 class Server : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -117,9 +104,9 @@ TEST_F(Server, AVanishedClientIsReportedGoneAndRepliesToItAreDropped) {
     auto raw = connectClient();
     // The unended "F 7" is no command.
     raw->write("f\nf\nF 7");
-    ASSERT_TRUE(runUntil([&] { return held.size() == 2; }));
+    ASSERT_TRUE(test::waitFor([&] { return held.size() == 2; }));
     raw.reset();
-    ASSERT_TRUE(runUntil([&] { return !gone.empty(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !gone.empty(); }));
     EXPECT_EQ(gone, std::vector<quint64>{held[0].first});
     for (const auto& [id, line] : held) server.reply(id, "14252470\n", false);
     QCoreApplication::processEvents();
@@ -128,30 +115,30 @@ TEST_F(Server, AVanishedClientIsReportedGoneAndRepliesToItAreDropped) {
     // The server goes on serving others.
     auto next = connectClient();
     next->write("f\n");
-    ASSERT_TRUE(runUntil([&] { return held.size() == 3; }));
+    ASSERT_TRUE(test::waitFor([&] { return held.size() == 3; }));
     EXPECT_NE(held[2].first, held[0].first);
     server.reply(held[2].first, "14252470\n", false);
-    ASSERT_TRUE(runUntil([&] { return next->bytesAvailable() >= 9; }));
+    ASSERT_TRUE(test::waitFor([&] { return next->bytesAvailable() >= 9; }));
     EXPECT_EQ(next->readAll(), "14252470\n");
 }
 
 TEST_F(Server, AClientThatReadsNoRepliesIsCutOff) {
     auto raw = connectClient();
     raw->write("\\dump_state\n");
-    ASSERT_TRUE(runUntil([&] { return held.size() == 1; }));
+    ASSERT_TRUE(test::waitFor([&] { return held.size() == 1; }));
     server.reply(held[0].first, QByteArray(RigctlServer::maxUnreadReplies + 1, 'x'), false);
     EXPECT_EQ(gone.size(), 1u);
-    ASSERT_TRUE(runUntil([&] { return raw->state() == QAbstractSocket::UnconnectedState; }));
+    ASSERT_TRUE(test::waitFor([&] { return raw->state() == QAbstractSocket::UnconnectedState; }));
 }
 
 TEST_F(Server, ANinthClientIsTurnedAway) {
     atOnce = true;
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < RigctlServer::maxClients + 1; ++i) clients.push_back(connectClient());
-    ASSERT_TRUE(runUntil([&] { return clients.back()->state() == QAbstractSocket::UnconnectedState; }));
+    ASSERT_TRUE(test::waitFor([&] { return clients.back()->state() == QAbstractSocket::UnconnectedState; }));
     for (int i = 0; i < RigctlServer::maxClients; ++i) {
         clients[size_t(i)]->write("v\n");
-        ASSERT_TRUE(runUntil([&] { return clients[size_t(i)]->canReadLine(); })) << "client " << i;
+        ASSERT_TRUE(test::waitFor([&] { return clients[size_t(i)]->canReadLine(); })) << "client " << i;
         EXPECT_EQ(clients[size_t(i)]->readLine(), "VFOA\n");
     }
 }

@@ -4,11 +4,9 @@
 #include "spots/dx_cluster.h"
 #include "spots/spot_book.h"
 #include "support/loopback_cluster.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <functional>
 
 namespace qv7m {
 namespace {
@@ -106,16 +104,6 @@ TEST(DxCluster, HostAndPortAreReadWithTheirLimits) {
     }
 }
 
-bool runUntil(const std::function<bool()>& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > 5000) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
     // More than one read's slice, so some is still unread when the close comes.
     QByteArray flood;
@@ -133,7 +121,7 @@ TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
     QList<DxCluster::State> states;
     QObject::connect(&cluster, &DxCluster::stateChanged, [&](DxCluster::State s) { states << s; });
     cluster.connectTo("127.0.0.1", node.server.serverPort(), "n0abc");
-    ASSERT_TRUE(runUntil([&] { return node.logins.size() == 2; }));
+    ASSERT_TRUE(test::waitFor([&] { return node.logins.size() == 2; }));
     EXPECT_EQ(node.logins, QList<QByteArray>({"\xff\xfe\x01N0ABC\r\n", "\xff\xfe\x01N0ABC\r\n"}));
     ASSERT_EQ(heard.size(), 4 + 2000 + 1);
     EXPECT_EQ(heard.mid(0, 4).join(", ").toStdString(),
@@ -151,7 +139,7 @@ TEST(DxCluster, ARefusedCallSignIsReportedInTheClustersWords) {
     cluster.connectTo("127.0.0.1", node.server.serverPort(), "N0CALL\r\nDX 14025 K1ABC");
     EXPECT_EQ(cluster.state(), DxCluster::State::Disconnected);
     cluster.connectTo("127.0.0.1", node.server.serverPort(), "N0CALL");
-    ASSERT_TRUE(runUntil([&] { return !reason.isEmpty(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !reason.isEmpty(); }));
     EXPECT_EQ(reason, "Sorry N0CALL is not a valid callsign");
     EXPECT_EQ(node.logins, QList<QByteArray>({"\xff\xfe\x01N0CALL\r\n"}));
 
@@ -159,7 +147,7 @@ TEST(DxCluster, ARefusedCallSignIsReportedInTheClustersWords) {
     test::LoopbackCluster silent("");
     reason.clear();
     cluster.connectTo("127.0.0.1", silent.server.serverPort(), "N0CALL");
-    ASSERT_TRUE(runUntil([&] { return !reason.isEmpty(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !reason.isEmpty(); }));
     EXPECT_EQ(reason, "the cluster closed the connection after the call sign");
 }
 

@@ -5,10 +5,9 @@
 // it keeps.
 
 #include "app/main_window.h"
+#include "support/wait_for.h"
 
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 
 namespace qv7m::test {
 
@@ -29,27 +28,6 @@ inline void choose(const QWidget& window, const char* list, int index) {  // as 
     QComboBox* c = child<QComboBox>(window, list);
     c->setCurrentIndex(index);
     emit c->activated(index);
-}
-
-// Runs the window's events until `done` holds, checking every 20 ms; false
-// after `seconds`. The thread sleeps in the event loop meanwhile.
-inline bool waitFor(const std::function<bool()>& done, int seconds = 10) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer check;
-    QTimer limit;
-    bool reached = false;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (!done()) return;
-        reached = true;
-        loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    check.start(20);
-    limit.setSingleShot(true);
-    limit.start(seconds * 1000);
-    loop.exec();
-    return reached || done();
 }
 
 // Presses "Start scan" and runs `tick` every 20 ms while the scan runs until it returns true (it pressed
