@@ -11,7 +11,6 @@
 #include "support/loopback_cluster.h"
 
 #include <QMenu>
-#include <QMouseEvent>
 #include <map>
 
 using namespace faults;
@@ -83,11 +82,7 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
             if (labels.empty() && form->extras().spotLabels().size() >= 2) {
                 labels = form->extras().spotLabels();
                 // A click on the first call, with click to tune off.
-                QWidget* plot = child(*form, "plot");
-                const QPointF at = labels.front().box.center();
-                QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                                  {});
-                QCoreApplication::sendEvent(plot, &press);
+                mouseOnPlot(QEvent::MouseButtonPress, labels.front().box.center());
             }
             if (!radioTunedVfoA(radio, 1425100)) return false;
             // The spots' marks would lie over the rows read after the retune.

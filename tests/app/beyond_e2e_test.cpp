@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What goes beyond the scope itself, on the hardest radio timing (pacing
-// before every byte, 40 ms latency, 10 ms jitter, 16 ms batches) and on
-// frequencies that are not round: a click three quarters across the plot
-// retunes VFO-A once click to tune is on, Hamlib's own network client reads and sets the radio while
-// the scan runs, every recorded
-// sweep is the radio's and dated when it started, and the plot's menu saves
-// the last sweep and the picture.
+// What goes beyond the scope itself, on the real serial port at the hardest
+// radio timing (pacing before every byte, 40 ms latency, 10 ms jitter, 16 ms
+// batches), in either sweep, and on frequencies that are not round: a click
+// three quarters across the plot retunes VFO-A once click to tune is on,
+// Hamlib's own network client reads and sets the radio while the scan runs,
+// every recorded sweep is the radio's and dated when it started, and the
+// plot's menu saves the last sweep and the picture.
 
 #include "faults/fault_harness.h"
 #include "files/preferences.h"
@@ -14,7 +14,6 @@
 
 #include <QFileDialog>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QWindow>
@@ -37,10 +36,7 @@ protected:
         return true;
     }
     void clickPlotAt(double share) {
-        QWidget* plot = child(*form, "plot");
-        const QPointF at(std::lround(share * plot->width()), 50);
-        QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(plot, &press);
+        mouseOnPlot(QEvent::MouseButtonPress, QPointF(std::lround(share * child(*form, "plot")->width()), 50));
     }
     // Chooses the item in the plot's menu and the file in the dialog it opens.
     void saveFromMenu(const QString& item, const QString& path) {
@@ -55,9 +51,12 @@ protected:
     QString out;
 };
 
+// In the standard sweep and in the fast one.
+class BeyondInEitherSweep : public Beyond, public ::testing::WithParamInterface<bool> {};
+
 }  // namespace
 
-TEST_F(Beyond, ClickToTuneRigctlARecordOfEverySweepAndTheMenusFiles) {
+TEST_P(BeyondInEitherSweep, ClickToTuneRigctlARecordOfEverySweepAndTheMenusFiles) {
     if (QStandardPaths::findExecutable(QStringLiteral("rigctl")).isEmpty()) GTEST_SKIP() << "no rigctl";
     writeIni("0\r\n0\r\n1\r\n0\r\nN0CALL\r\n");  // 10 kHz, 250 Hz, area graph
     simtest::Sim radio(
@@ -69,6 +68,7 @@ TEST_F(Beyond, ClickToTuneRigctlARecordOfEverySweepAndTheMenusFiles) {
     ASSERT_TRUE(writeFile(record, "earlier\n"));
     qv7m::preferences::writeFlag(qv7m::preferences::kClickToTune, false);
     start();
+    form->setFastSweep(GetParam());
     form->recordTo(record);
     form->shareRadioWith(server);
     std::vector<QDateTime> started;  // by the clock, as each sweep's window is shown
@@ -173,6 +173,8 @@ TEST_F(Beyond, ClickToTuneRigctlARecordOfEverySweepAndTheMenusFiles) {
               drawn.convertToFormat(QImage::Format_RGB32));
     EXPECT_TRUE(messages.shown.isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Sweep, BeyondInEitherSweep, ::testing::Bool());
 
 // Qt reads "[*]" in a caption as a "modified" mark; the callsign shows as the file holds it all the same.
 TEST_F(Beyond, TheCaptionIsTheFilesCallsignAndARecordThatCannotBeWrittenIsReported) {

@@ -11,7 +11,6 @@
 
 #include <QAccessible>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QTableView>
 #include <map>
 
@@ -30,12 +29,7 @@ bool isTrace(QRgb c) { return qRed(c) == 0 && qBlue(c) == 0 && (qGreen(c) == 220
 
 class PlotExtrasE2e : public Program {
 protected:
-    void movePointer(int x) {
-        QWidget* plot = child(*form, "plot");
-        const QPointF at(x, 80);
-        QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
-        QCoreApplication::sendEvent(plot, &move);
-    }
+    void movePointer(int x) { mouseOnPlot(QEvent::MouseMove, QPointF(x, 80)); }
     QImage plotAsShown() { return child(*form, "plot")->grab().toImage(); }
 };
 
@@ -61,10 +55,7 @@ TEST_F(PlotExtrasE2e, HoldsAverageAndReadoutFollowTheRadioAcrossARetune) {
             movePointer(columnPixel(10) + 2);
             readout = text(*form, "plotReadout");
             // Three quarters across: VFO-A 2.5 kHz up, on the same 250 Hz grid.
-            QWidget* plot = child(*form, "plot");
-            const QPointF at(0.75 * plot->width(), 50);
-            QMouseEvent press(QEvent::MouseButtonPress, at, plot->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
-            QCoreApplication::sendEvent(plot, &press);
+            mouseOnPlot(QEvent::MouseButtonPress, QPointF(0.75 * child(*form, "plot")->width(), 50));
         }
         if (afterRetune.isNull() && text(*form, "centreLabel") == QStringLiteral("14254970 Hz")) {
             afterRetune = plotAsShown();

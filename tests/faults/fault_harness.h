@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -107,6 +108,13 @@ protected:
             if (action->text() == item) action->trigger();
         }
         menu->close();
+    }
+    // The pointer pressed (left button) or moved on the plot, at `at` in its pixels.
+    void mouseOnPlot(QEvent::Type type, QPointF at) {
+        QWidget* plot = child(*form, "plot");
+        const Qt::MouseButton button = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, at, plot->mapToGlobal(at), button, button, {});
+        QCoreApplication::sendEvent(plot, &event);
     }
     bool scanUntil(const std::function<bool()>& tick, int seconds = 30) {
         return qv7m::test::scanUntil(*form, tick, seconds);
