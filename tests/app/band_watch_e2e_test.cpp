@@ -92,7 +92,7 @@ TEST_F(BandWatchE2e, TheHistoryIsTheRadiosAndTheSpotsShowWhereTheyAre) {
             return true;
         },
         60));
-    EXPECT_EQ(cluster.logins.value(0), "\xff\xfe\x01" "DL1ABC\r\n");
+    EXPECT_EQ(cluster.logins.value(0), QByteArray("\xff\xfe\x01") + "DL1ABC\r\n");
 
     // Three rows, the newest on top: each step's colour is its reading in that sweep.
     const std::map<int32_t, std::vector<int>> readings = readingsOf(radio, drawn);

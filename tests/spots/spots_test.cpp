@@ -108,11 +108,12 @@ TEST(DxCluster, ReadsTheSpotsAmongOtherLinesAndReconnectsAfterADrop) {
     // More than one read's slice, so some is still unread when the close comes.
     QByteArray flood;
     for (int i = 0; i < 2000; ++i) flood += "DX de G4ABC: 14001.0 K1AAA flood 1234Z\r\n";
-    test::LoopbackCluster node(QByteArray("Hello N0ABC\r\n") + "DX de G4ABC:     14025.0  DL1XYZ   CQ   1234Z JO01\r\n" +
-                 "DX de K3LR:  7003.5  JA1ABC  up 2   0302Z\r\n" + "\aDX de N6DW:  3586.4  KE0L  RTTY\a 0306Z\a\r\n" +
-                 "DX de G4ABC:  abc  DL1XYZ  test 1234Z\r\n" + "DX de W3LPL-#: 21025.1 VK2ABC CW 24 dB 0310Z\r\n" +
-                 "DX de G4ABC: 14070.0 ZZ9ZZ " + QByteArray(1100, 'x') + " 1234Z\r\n" + flood +
-                 "DX de EA8XYZ: 28074.0 K1ABC ft8 0400Z\n" + "N0ABC de GB7DJK 1-May-2024 1200Z dxspider >\r\n");
+    test::LoopbackCluster node(
+        QByteArray("Hello N0ABC\r\n") + "DX de G4ABC:     14025.0  DL1XYZ   CQ   1234Z JO01\r\n" +
+        "DX de K3LR:  7003.5  JA1ABC  up 2   0302Z\r\n" + "\aDX de N6DW:  3586.4  KE0L  RTTY\a 0306Z\a\r\n" +
+        "DX de G4ABC:  abc  DL1XYZ  test 1234Z\r\n" + "DX de W3LPL-#: 21025.1 VK2ABC CW 24 dB 0310Z\r\n" +
+        "DX de G4ABC: 14070.0 ZZ9ZZ " + QByteArray(1100, 'x') + " 1234Z\r\n" + flood +
+        "DX de EA8XYZ: 28074.0 K1ABC ft8 0400Z\n" + "N0ABC de GB7DJK 1-May-2024 1200Z dxspider >\r\n");
     DxCluster cluster;
     cluster.setFirstRetryPause(50);
     QStringList heard;
