@@ -6,13 +6,6 @@
 #include "display/levels.h"
 #include "faults/fault_harness.h"
 #include "files/preferences.h"
-#include "radio/cat_codec.h"
-#include "sim/band.h"
-
-#include <QAccessible>
-#include <QMenu>
-#include <QTableView>
-#include <map>
 
 using namespace faults;
 namespace prefs = qv7m::preferences;
@@ -118,59 +111,4 @@ TEST_F(PlotExtrasE2e, HoldsAverageAndReadoutFollowTheRadioAcrossARetune) {
         const int max = *std::max_element(readings.begin(), readings.end());
         EXPECT_EQ(afterRetune.pixel(x, rowOf(max)), qRgb(255, 210, 0)) << "max hold kept at " << units << "0 Hz";
     }
-}
-
-// The 40 m CW carriers, 40 kHz at 500 Hz steps around 7022.5 kHz, with Region
-// 1's band plan: the marks, the signal list a screen reader reads, and the
-// readout's segment all tell of the same carriers.
-TEST_F(PlotExtrasE2e, PeaksTheSignalListAndTheBandPlanTellOfTheCarriers) {
-    writeIni("0\r\n2\r\n2\r\n0\r\nN0CALL\r\n");  // 40 kHz, 500 Hz, area graph
-    simtest::Sim radio({"--vfoa", "7022500"});
-    linkTo(radio);
-    prefs::writeFlag(prefs::kMarkPeaks, true);
-    prefs::writeFlag(prefs::kReadout, true);
-    prefs::writeNumber(prefs::kBandPlan, 1);
-    QAccessible::setActive(true);
-    start();
-    chooseFromMenu(QStringLiteral("Signals\u2026"));
-    auto* list = form->findChild<QTableView*>();
-    ASSERT_NE(list, nullptr);
-
-    QStringList marked;
-    QStringList listed;
-    QString readout;
-    QRgb strip = 0;
-    sweep().onSweepStarted = [&] {
-        if (sweep().sweepsStarted() != 3) return;
-        for (const qv7m::PeakMark& mark : form->extras().peakMarks()) marked << mark.label;
-        QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(list)->tableInterface();
-        for (int row = 0; row < table->rowCount(); ++row) listed << table->cellAt(row, 0)->text(QAccessible::Name);
-        movePointer(child(*form, "plot")->width() / 2);
-        readout = text(*form, "plotReadout");
-        strip = plotAsShown().pixel(5, 3);
-    };
-    ASSERT_TRUE(scanUntil(
-        [&] {
-            if (readout.isEmpty()) return false;
-            click(*form, "setupButton");
-            return true;
-        },
-        60));
-
-    // Each mark stands within a step of one of the band's carriers.
-    ASSERT_FALSE(marked.isEmpty());
-    for (const QString& label : marked) {
-        const double hz = label.toDouble() * 1000;
-        const auto& carriers = qv7m::sim::builtinBand().carriers;
-        const bool onCarrier = std::any_of(carriers.begin(), carriers.end(),
-                                           [&](const qv7m::sim::Signal& c) { return std::fabs(c.freqHz - hz) <= 500; });
-        EXPECT_TRUE(onCarrier) << "a mark at " << label.toStdString() << " kHz, where the band has no carrier";
-    }
-    // Two sweeps alike: the list holds the very signals marked.
-    listed.sort();
-    marked.sort();
-    EXPECT_EQ(listed, marked);
-    EXPECT_TRUE(readout.startsWith(QStringLiteral("7022.50 kHz\n")));
-    EXPECT_TRUE(readout.endsWith(QStringLiteral("\n+0.00 kHz\nCW")));
-    EXPECT_NE(strip, qRgb(0, 0, 0)) << "no band plan strip";
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The plot as a scan draws it, pixel by pixel (15 twips a pixel): the
-// graticule and the scale strip's marks, and the trace against the readings
-// it draws in every style.
+// The plot as a scan draws it, pixel by pixel (15 twips a pixel): the trace
+// against the readings it draws in every style, the scale's labels, and the
+// spots' calls.
 
 #include "display/graticule.h"
 #include "display/imagesurface.h"
@@ -18,24 +18,6 @@ namespace {
 OleColor green(int level) { return RGB(0, level, 0); }
 
 }  // namespace
-
-TEST(Plot, TheGraticuleAndTheScaleStrip) {
-    const OleColor grid = RGB(80, 80, 80);
-    for (int16_t style : {0, 1, 2}) {
-        SCOPED_TRACE(style);
-        ImageSurface plot(8000, 2550, 0, 0x00E0E0E0);
-        ImageSurface strip(8000, 150, 0, 0);
-        double span = 0;
-        paintGraticule(plot, strip, "10", style, span);
-        EXPECT_EQ(span, 1000);
-        EXPECT_EQ(plot.pixel(plot.toPixel(4500), plot.toPixel(2380)), style == 2 ? 0u : grid) << "a grid line";
-        EXPECT_EQ(plot.pixel(plot.toPixel(4000), plot.toPixel(100)), RGB(100, 100, 100)) << "the centre line";
-        int marks = 0;  // columns lit in the strip; the mark at its right edge, 8000 twips, lies just outside
-        for (int x = 0; x < strip.image().width(); ++x) marks += strip.pixel(x, 5) == RGB(255, 255, 255);
-        EXPECT_EQ(marks, 10);
-        EXPECT_EQ(strip.pixel(strip.toPixel(800), 5), RGB(255, 255, 255));
-    }
-}
 
 // A first sweep at 240 (shade 140), then most of a second (220) over it, its
 // readings far apart from one column to the next. Column k spans 150 k to
